@@ -1,0 +1,110 @@
+// versalo-find: the ending search on the command line.
+#include <langinfo.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "search/cp1251.h"
+#include "search/ending_search.h"
+
+namespace {
+
+constexpr int kListed = 0;
+constexpr int kListMissing = 1;
+constexpr int kBadEnding = 2;
+constexpr int kWriteFailed = 3;
+
+constexpr char kUsage[] =
+    "Usage: versalo-find [--] ENDING\n"
+    "Lists, in file order, every line of rym.txt in the current folder that\n"
+    "ends with exactly ENDING (at least 2 bytes in Windows-1251).\n"
+    "In a UTF-8 locale the ending is converted to Windows-1251 and each line\n"
+    "back to UTF-8; in any other locale bytes pass through unchanged.\n"
+    "Exit status: 0 after listing (also when nothing matches), 1 when rym.txt\n"
+    "cannot be opened or read to its end, 2 for a bad ending or usage, 3 when output fails.\n";
+
+// Writes each match as a line of standard output, through a buffer of its
+// own so that a common ending costs few writes.
+class OutputSink : public versalo::ResultSink {
+ public:
+  explicit OutputSink(bool utf8) : utf8_(utf8) { buffer_.reserve(kFlushAt + 256); }
+  ~OutputSink() override { Flush(); }
+
+  void Clear() override {}
+  void Add(std::string_view line) override {
+    if (utf8_) {
+      versalo::AppendCp1251AsUtf8(line, buffer_);
+    } else {
+      buffer_.append(line);
+    }
+    buffer_ += '\n';
+    if (buffer_.size() >= kFlushAt) Flush();
+  }
+  void Flush() {
+    if (!buffer_.empty() &&
+        std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) != buffer_.size()) {
+      failed_ = true;
+    }
+    buffer_.clear();
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  static constexpr std::size_t kFlushAt = 64 * 1024;
+  bool utf8_;
+  bool failed_ = false;
+  std::string buffer_;
+};
+
+int Fail(int status, const char* message) {
+  std::fprintf(stderr, "versalo-find: %s\n", message);
+  if (status == kBadEnding) std::fputs("Try 'versalo-find --help'.\n", stderr);
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+
+  int arg = 1;
+  if (arg < argc && std::strcmp(argv[arg], "--help") == 0 && argc == 2) {
+    std::fputs(kUsage, stdout);
+    return kListed;
+  }
+  if (arg < argc && std::strcmp(argv[arg], "--") == 0) {
+    ++arg;
+  } else if (arg < argc && argv[arg][0] == '-' && argv[arg][1] != '\0') {
+    return Fail(kBadEnding, "unknown option (an ending that starts with '-' goes after --)");
+  }
+  if (argc - arg != 1) return Fail(kBadEnding, "give exactly one ENDING");
+
+  std::string ending = argv[arg];
+  if (utf8 && !versalo::Utf8ToCp1251(argv[arg], ending)) {
+    return Fail(kBadEnding, "the ending cannot be written in Windows-1251");
+  }
+
+  OutputSink sink(utf8);
+  switch (versalo::FindEndingMatches(ending, sink)) {
+    case versalo::SearchOutcome::EndingTooShort:
+      return Fail(kBadEnding, "the ending needs at least 2 bytes in Windows-1251");
+    case versalo::SearchOutcome::ListMissing:
+      std::fputs("rym.txt?\n", stderr);
+      return kListMissing;
+    case versalo::SearchOutcome::ListCutShort:
+      sink.Flush();
+      std::fputs("versalo-find: reading rym.txt failed part way; the lines after that were not searched\n", stderr);
+      return kListMissing;
+    case versalo::SearchOutcome::Listed:
+      break;
+  }
+  sink.Flush();
+  if (sink.failed() || std::fflush(stdout) != 0) {
+    return Fail(kWriteFailed, "cannot write the results");
+  }
+  return kListed;
+}

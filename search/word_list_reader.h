@@ -1,0 +1,115 @@
+// Reading the word list: the bytes of a file become lines here, and only here.
+//
+// The line rules, as the reader applies them:
+//  1. LF (0x0A) ends a line; the LF is not part of it.
+//  2. CR LF counts as one LF. A CR that is not directly followed by LF is an
+//     ordinary byte of the line, also when it is the last byte of the file.
+//  3. SUB (0x1A) ends the file: nothing from it on is read, and it acts in
+//     every way like the physical end of the file.
+//  4. A last line without a line break is returned whole, like any other.
+//     A file that ends with a line break yields no extra empty line.
+//  5. A line of any length is returned whole; nothing but its line break is
+//     removed from it.
+//  6. NUL (0x00) ends the text of its line: the bytes after it, up to the
+//     line break, belong to no line.
+//  7. A read error ends the list like the end of the file; the lines read
+//     before it stand, and failed() tells that it happened.
+//  8. A line longer than the reader may hold (WordListOptions::max_line, or
+//     more than memory allows) ends the list the same way.
+//
+// The file is read in blocks of a fixed size, so memory grows only with the
+// longest line that spans two blocks.
+#ifndef VERSALO_SEARCH_WORD_LIST_READER_H
+#define VERSALO_SEARCH_WORD_LIST_READER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace versalo {
+
+// The word list the program searches, in the current working directory.
+inline constexpr char kWordListName[] = "rym.txt";
+
+// The bytes the line rules name.
+inline constexpr unsigned char kNul = 0x00;
+inline constexpr unsigned char kLf = 0x0A;
+inline constexpr unsigned char kCr = 0x0D;
+inline constexpr unsigned char kSub = 0x1A;
+
+struct WordListOptions {
+  // The file to read; the program always reads kWordListName.
+  const char* path = kWordListName;
+  // Bytes asked of the file per read. Tests make it tiny so that every rule
+  // is exercised across a block boundary.
+  std::size_t block_size = 256 * 1024;
+  // The longest line text the reader holds; a longer line ends the list as a
+  // read error does.
+  std::size_t max_line = SIZE_MAX;
+};
+
+// One result of WordListReader::Next: a line, or the end of the list.
+struct LineRead {
+  bool end = false;
+  // The line's text without its line break; valid until the next call of
+  // Next or Close.
+  std::string_view line;
+};
+
+// Reads one opening of the word list from its first byte to its end.
+// Calling order: Open; Next until it returns the end; Close (the destructor
+// closes too). A reader serves one search; nothing carries over.
+class WordListReader {
+ public:
+  WordListReader() = default;
+  ~WordListReader();
+  WordListReader(const WordListReader&) = delete;
+  WordListReader& operator=(const WordListReader&) = delete;
+
+  // Opens the file read-only, without denying others reading or writing it.
+  // Fails when the file does not exist or cannot be read (a folder, say).
+  bool Open(const WordListOptions& options = {});
+  // The next line, or the end of the list. After the end, returns the end
+  // again without touching the file.
+  LineRead Next();
+  void Close();
+
+  // A read error or a line too long to hold ended the list early.
+  bool failed() const { return failed_; }
+
+ private:
+  // Reads the next block into block_[0, end_). False at the end of the data
+  // (physical end, SUB, or a read error), after which it never reads again.
+  bool Fill();
+  // Ends the list early after a read error or a line too long to hold.
+  LineRead Fail();
+  // Adds raw bytes of a line that spans blocks to line_. False when the
+  // line would grow past what the reader may hold.
+  bool Append(const char* bytes, std::size_t count);
+  // The line text of the raw line [start, start + len) inside the block.
+  std::string_view BlockLine(std::size_t start, std::size_t len);
+
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<char[]> block_;
+  std::size_t block_size_ = 0;
+  std::size_t max_line_ = SIZE_MAX;
+  std::size_t pos_ = 0;  // next unread byte of the block
+  std::size_t end_ = 0;  // end of the block's data
+  std::size_t nul_ = 0;  // the block's first NUL at or after pos_, or end_
+  bool exhausted_ = false;  // no more blocks will come
+  bool done_ = false;       // Next has returned the end
+  bool failed_ = false;
+
+  // A line that spans blocks is gathered here.
+  std::string line_;
+  bool line_cut_ = false;       // line_ has met its NUL
+  bool line_raw_ = false;       // raw bytes of the line have been taken
+  bool line_ends_cr_ = false;   // the last raw byte taken was CR
+};
+
+}  // namespace versalo
+
+#endif  // VERSALO_SEARCH_WORD_LIST_READER_H

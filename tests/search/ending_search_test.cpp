@@ -1,0 +1,173 @@
+#include "search/ending_search.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace versalo {
+namespace {
+
+// Records every call, in order: "clear", or the added line.
+class RecordingSink : public ResultSink {
+ public:
+  void Clear() override { calls.push_back("clear"); }
+  void Add(std::string_view line) override { calls.emplace_back(line); }
+  std::vector<std::string> calls;
+};
+
+class EndingSearchTest : public ::testing::Test {
+ protected:
+  SearchOutcome Search(std::string_view ending, std::size_t block_size = 256 * 1024) {
+    sink_.calls.clear();
+    WordListOptions options;
+    options.path = path_.c_str();
+    options.block_size = block_size;
+    return FindEndingMatches(ending, sink_, options);
+  }
+  void WriteList(std::string_view bytes) { dir_.Write("rym.txt", bytes); }
+
+  testing::TempDir dir_;
+  std::string path_ = dir_.Path("rym.txt").string();
+  RecordingSink sink_;
+};
+
+struct MatchCase {
+  const char* name;
+  std::string ending;
+  std::vector<std::string> matches;
+};
+
+const char kWords[] =
+    "cat\nhat\nat\na\nbat\nchat\nAT\nflat \nin a hat\n   at\ncat\r\n"
+    "\xEA\xEE\xF2\xEA\xE0\n\xCA\xCE\xD2\xCA\xC0\n\xF7\xE5\xF2\xE8\xF0\xE8\n";
+
+// Which lines an ending lists, and in what order.
+const MatchCase kMatchCases[] = {
+    {"FileOrderWithDuplicates", "at",
+     {"cat", "hat", "at", "bat", "chat", "in a hat", "   at", "cat"}},
+    {"CaseSensitive", "AT", {"AT"}},
+    {"TrailingSpaceCounts", "at ", {"flat "}},
+    {"LeadingSpacesCount", "  at", {"   at"}},
+    {"LineEqualToEnding", "chat", {"chat"}},
+    {"ShorterLinesNeverMatch", "that", {}},
+    {"CyrillicLowerCase", "\xEA\xE0", {"\xEA\xEE\xF2\xEA\xE0"}},
+    {"CyrillicUpperCase", "\xCA\xC0", {"\xCA\xCE\xD2\xCA\xC0"}},
+    {"HighBytesUnsigned", "\xF0\xE8", {"\xF7\xE5\xF2\xE8\xF0\xE8"}},
+    {"NothingMatches", "zz", {}},
+};
+
+class MatchTest : public EndingSearchTest,
+                  public ::testing::WithParamInterface<MatchCase> {};
+
+// The sink is cleared once, then gets the matches in file order.
+TEST_P(MatchTest, ListsTheMatches) {
+  WriteList(kWords);
+  std::vector<std::string> expected{"clear"};
+  expected.insert(expected.end(), GetParam().matches.begin(), GetParam().matches.end());
+  for (std::size_t block_size : {1, 7, 256 * 1024}) {
+    EXPECT_EQ(Search(GetParam().ending, block_size), SearchOutcome::Listed);
+    EXPECT_EQ(sink_.calls, expected) << "block size " << block_size;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, MatchTest, ::testing::ValuesIn(kMatchCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An ending of fewer than 2 bytes touches neither the file nor the sink.
+TEST_F(EndingSearchTest, TooShortEndingChangesNothing) {
+  for (std::string_view ending : {"", "a"}) {
+    EXPECT_EQ(Search(ending), SearchOutcome::EndingTooShort);
+    EXPECT_TRUE(sink_.calls.empty());
+  }
+  WriteList("at\n");
+  EXPECT_EQ(Search("t"), SearchOutcome::EndingTooShort);
+  EXPECT_TRUE(sink_.calls.empty());
+}
+
+// A missing list, or a folder in its place, leaves the sink untouched.
+TEST_F(EndingSearchTest, MissingListLeavesTheSink) {
+  EXPECT_EQ(Search("at"), SearchOutcome::ListMissing);
+  EXPECT_TRUE(sink_.calls.empty());
+  std::filesystem::create_directory(path_);
+  EXPECT_EQ(Search("at"), SearchOutcome::ListMissing);
+  EXPECT_TRUE(sink_.calls.empty());
+}
+
+// Long lines are whole, so an ending longer than 77 bytes can match.
+TEST_F(EndingSearchTest, LongEndingMatchesLongLine) {
+  const std::string word(120, 'a');
+  WriteList("x" + word + "\n" + word.substr(1) + "\n");
+  EXPECT_EQ(Search(word, 16), SearchOutcome::Listed);
+  EXPECT_EQ(sink_.calls, (std::vector<std::string>{"clear", "x" + word}));
+}
+
+// The unterminated last line is searched like any other.
+TEST_F(EndingSearchTest, LastLineWithoutBreakMatches) {
+  WriteList("cat\r\nhat");
+  EXPECT_EQ(Search("at"), SearchOutcome::Listed);
+  EXPECT_EQ(sink_.calls, (std::vector<std::string>{"clear", "cat", "hat"}));
+}
+
+// Every search reads the file as it is then: edits, and a removal.
+TEST_F(EndingSearchTest, EverySearchReadsTheCurrentFile) {
+  WriteList("cat\n");
+  EXPECT_EQ(Search("at"), SearchOutcome::Listed);
+  EXPECT_EQ(sink_.calls, (std::vector<std::string>{"clear", "cat"}));
+  WriteList("hat\nbat\n");
+  EXPECT_EQ(Search("at"), SearchOutcome::Listed);
+  EXPECT_EQ(sink_.calls, (std::vector<std::string>{"clear", "hat", "bat"}));
+  std::filesystem::remove(path_);
+  EXPECT_EQ(Search("at"), SearchOutcome::ListMissing);
+}
+
+// A line too long to hold ends the search; the matches before it stand and
+// the outcome says the list was cut short.
+TEST_F(EndingSearchTest, LineTooLongCutsTheListShort) {
+  WriteList("cat\n" + std::string(64, 'q') + "at\nhat\n");
+  sink_.calls.clear();
+  WordListOptions options;
+  options.path = path_.c_str();
+  options.block_size = 8;
+  options.max_line = 32;
+  EXPECT_EQ(FindEndingMatches("at", sink_, options), SearchOutcome::ListCutShort);
+  EXPECT_EQ(sink_.calls, (std::vector<std::string>{"clear", "cat"}));
+}
+
+#ifdef __linux__
+std::size_t OpenFileCount() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+class ThrowingSink : public ResultSink {
+ public:
+  void Clear() override {}
+  void Add(std::string_view) override { throw std::runtime_error("full"); }
+};
+
+// The list is closed on every path that opened it, a throwing sink included.
+TEST_F(EndingSearchTest, ClosesTheListOnEveryPath) {
+  WriteList("cat\nhat\n");
+  const std::size_t before = OpenFileCount();
+  EXPECT_EQ(Search("at"), SearchOutcome::Listed);
+  EXPECT_EQ(Search("zz"), SearchOutcome::Listed);
+  EXPECT_EQ(Search("a"), SearchOutcome::EndingTooShort);
+  ThrowingSink throwing;
+  EXPECT_THROW(FindEndingMatches("at", throwing, {path_.c_str()}), std::runtime_error);
+  std::filesystem::remove(path_);
+  EXPECT_EQ(Search("at"), SearchOutcome::ListMissing);
+  EXPECT_EQ(OpenFileCount(), before);
+}
+#endif
+
+}  // namespace
+}  // namespace versalo

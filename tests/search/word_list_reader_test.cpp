@@ -1,0 +1,169 @@
+#include "search/word_list_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace versalo {
+namespace {
+
+using namespace std::string_literals;
+
+// Reads every line of `path`; `failed` tells how the list ended.
+std::vector<std::string> ReadAll(const WordListOptions& options, bool* failed = nullptr) {
+  WordListReader reader;
+  EXPECT_TRUE(reader.Open(options));
+  std::vector<std::string> lines;
+  for (LineRead read = reader.Next(); !read.end; read = reader.Next()) {
+    lines.emplace_back(read.line);
+  }
+  EXPECT_TRUE(reader.Next().end) << "the end must stay the end";
+  if (failed != nullptr) *failed = reader.failed();
+  reader.Close();
+  return lines;
+}
+
+struct LineCase {
+  const char* name;
+  std::string bytes;
+  std::vector<std::string> lines;
+};
+
+const std::string k77(77, 'x');
+const std::string k78(78, 'y');
+
+// One row or more for each sentence of the reader's line rules.
+const LineCase kLineCases[] = {
+    // 1. LF ends a line.
+    {"LfEndsLines", "cat\nhat\n", {"cat", "hat"}},
+    {"LoneLfIsEmptyLine", "\n", {""}},
+    {"EmptyLinesKept", "cat\n\n\nhat\n", {"cat", "", "", "hat"}},
+    // 2. CR LF is one LF; any other CR is data.
+    {"CrLfIsOneLf", "cat\r\nhat\r\n", {"cat", "hat"}},
+    {"LoneCrsAreData", "cat\r\rhat\n", {"cat\r\rhat"}},
+    {"CrBeforeCrLfIsData", "cat\r\r\n", {"cat\r"}},
+    {"CrAtFileEndIsData", "cat\nhat\r", {"cat", "hat\r"}},
+    {"CrBeforeSubIsData", "cat\r\x1A\n", {"cat\r"}},
+    {"OnlyCrs", "\r\r\r\r", {"\r\r\r\r"}},
+    {"OnlyCrLfs", "\r\n\r\n", {"", ""}},
+    // 3. SUB ends the file.
+    {"SubEndsFile", "cat\n\x1Ahat\n", {"cat"}},
+    {"SubInsideLine", "cat\nha\x1At\n", {"cat", "ha"}},
+    {"SubFirst", "\x1A" "cat\n", {}},
+    {"OnlySubs", "\x1A\x1A\x1A", {}},
+    {"EmptyFile", "", {}},
+    // 4. The last line is whole without a break; no extra empty line.
+    {"UnterminatedLastLine", "cat\nhat", {"cat", "hat"}},
+    {"UnterminatedOnlyLine", "at", {"at"}},
+    {"NoEmptyLineAfterLastBreak", "cat\nhat\r\n", {"cat", "hat"}},
+    {"UnterminatedLongLine", std::string(200, 'z'), {std::string(200, 'z')}},
+    // 5. Lines of any length are whole.
+    {"Line77", k77 + "\n", {k77}},
+    {"Line77CrLf", k77 + "\r\n", {k77}},
+    {"Line78", k78 + "\n", {k78}},
+    {"Line100", std::string(100, 'w') + "\nat\n", {std::string(100, 'w'), "at"}},
+    {"Unterminated79", k78 + "q", {k78 + "q"}},
+    // 6. NUL ends the text of its line, and only of its line.
+    {"NulEndsText", "ab\0cd\nef\n"s, {"ab", "ef"}},
+    {"NulFirst", "\0cd\n"s, {""}},
+    {"NulBeforeCrLf", "ab\0\r\n"s, {"ab"}},
+    {"CrBeforeNulIsData", "ab\r\0\r\n"s, {"ab\r"}},
+    {"NulInLastLine", "ab\0cd"s, {"ab"}},
+    {"OnlyNuls", std::string(300, '\0'), {""}},
+    {"NulThenLongRest", "ab\0"s + std::string(500, 'n') + "\nok\n", {"ab", "ok"}},
+    // Bytes above 0x7F are bytes like any other.
+    {"HighBytes", "\xE3\xEE\xF0\xE0\n\x98\xFF\n", {"\xE3\xEE\xF0\xE0", "\x98\xFF"}},
+};
+
+class LineRulesTest
+    : public ::testing::TestWithParam<std::tuple<LineCase, std::size_t>> {};
+
+// Every fixture yields its lines whatever the block size, so the rules hold
+// where a CR LF, a NUL or a SUB straddles two blocks.
+TEST_P(LineRulesTest, YieldsTheLines) {
+  const auto& [fixture, block_size] = GetParam();
+  testing::TempDir dir;
+  WordListOptions options;
+  const std::string path = dir.Write("rym.txt", fixture.bytes);
+  options.path = path.c_str();
+  options.block_size = block_size;
+  bool failed = true;
+  EXPECT_EQ(ReadAll(options, &failed), fixture.lines);
+  EXPECT_FALSE(failed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, LineRulesTest,
+    ::testing::Combine(::testing::ValuesIn(kLineCases),
+                       ::testing::Values(1, 2, 3, 5, 77, 79, 256 * 1024)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "Block" +
+             std::to_string(std::get<1>(info.param));
+    });
+
+// 7, 8. A line longer than the reader may hold ends the list; what came
+// before it stands.
+TEST(WordListReaderTest, LineTooLongToHoldEndsTheList) {
+  testing::TempDir dir;
+  const std::string path = dir.Write("rym.txt", "cat\nhat\n" + std::string(50, 'l') + "\nbat\n");
+  for (std::size_t block_size : {3, 4096}) {
+    WordListOptions options;
+    options.path = path.c_str();
+    options.block_size = block_size;
+    options.max_line = 10;
+    bool failed = false;
+    EXPECT_EQ(ReadAll(options, &failed), (std::vector<std::string>{"cat", "hat"}));
+    EXPECT_TRUE(failed) << "block size " << block_size;
+  }
+}
+
+// The limit counts the line's text: a CR of CR LF and the bytes after a NUL
+// are not held, so they never end the list.
+TEST(WordListReaderTest, LimitCountsOnlyTheText) {
+  testing::TempDir dir;
+  const std::string path =
+      dir.Write("rym.txt", "abcd\r\nab\0"s + std::string(100, 'n') + "\nabcd");
+  for (std::size_t block_size : {1, 2, 3, 4096}) {
+    WordListOptions options;
+    options.path = path.c_str();
+    options.block_size = block_size;
+    options.max_line = 4;
+    bool failed = true;
+    EXPECT_EQ(ReadAll(options, &failed), (std::vector<std::string>{"abcd", "ab", "abcd"}));
+    EXPECT_FALSE(failed) << "block size " << block_size;
+  }
+}
+
+// A missing file and a folder both fail to open, and nothing is read.
+TEST(WordListReaderTest, OpenFailsWithoutAReadableFile) {
+  testing::TempDir dir;
+  WordListReader reader;
+  const std::string missing = dir.Path("rym.txt").string();
+  EXPECT_FALSE(reader.Open({missing.c_str()}));
+  EXPECT_TRUE(reader.Next().end);
+
+  std::filesystem::create_directory(dir.Path("folder"));
+  const std::string folder = dir.Path("folder").string();
+  EXPECT_FALSE(reader.Open({folder.c_str()}));
+  EXPECT_TRUE(reader.Next().end);
+}
+
+// A reader opened again starts from the first byte of the file as it is now.
+TEST(WordListReaderTest, ReopenReadsTheFileAnew) {
+  testing::TempDir dir;
+  const std::string path = dir.Write("rym.txt", "half line without break");
+  WordListReader reader;
+  ASSERT_TRUE(reader.Open({path.c_str(), 4}));
+  EXPECT_EQ(reader.Next().line, "half line without break");
+  dir.Write("rym.txt", "new\n");
+  ASSERT_TRUE(reader.Open({path.c_str(), 4}));
+  EXPECT_EQ(reader.Next().line, "new");
+  EXPECT_TRUE(reader.Next().end);
+}
+
+}  // namespace
+}  // namespace versalo
