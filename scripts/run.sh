@@ -1,17 +1,33 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs versalo-find on the Bulgarian word list:
-#   scripts/run.sh [ENDING]   (default: та)
+# Sets up, builds and starts the Versalo dialog under Wine, in the current
+# folder when it has a rym.txt, else on Debian's Bulgarian word list.
+# 32-bit Wine cannot be installed on Debian 12 here, so this runs the 64-bit
+# build of the same sources; build/win32/versalo.exe is the one to ship.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/setup.sh"
-(cd "$root" && cmake --preset native >/dev/null && cmake --build --preset native >/dev/null)
+bash "$root/scripts/setup.sh" windows
+(cd "$root" && for preset in win32 win64; do
+  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null
+done)
 
-list_dir=$root/build/wordlist
-if [[ ! -f $list_dir/rym.txt ]]; then
-  mkdir -p "$list_dir"
-  iconv -f UTF-8 -t CP1251 /usr/share/dict/bulgarian > "$list_dir/rym.txt.part"
-  mv "$list_dir/rym.txt.part" "$list_dir/rym.txt"
+if [[ -z ${DISPLAY:-} ]]; then
+  cat >&2 <<'MESSAGE'
+run: there is no X display (DISPLAY is not set), so the dialog has nowhere to
+appear. Run this from a desktop session or over `ssh -X`, or give it a virtual
+display and look at it with a VNC viewer:
+  sudo apt-get install xvfb x11vnc
+  Xvfb :1 -screen 0 1024x768x24 &  x11vnc -display :1 -localhost &
+  DISPLAY=:1 bash scripts/run.sh
+To search on the command line instead: bash scripts/find.sh ENDING
+MESSAGE
+  exit 1
 fi
-# The current folder's own rym.txt wins.
-[[ -f rym.txt ]] || cd "$list_dir"
-exec "$root/build/native/versalo-find" -- "${1:-та}"
+
+[[ -f rym.txt ]] || cd "$(bash "$root/scripts/wordlist.sh")"
+source "$root/scripts/wine-env.sh"
+wine_prefix_ready
+echo "run: Versalo is searching $(pwd)/rym.txt"
+status=0
+wine "$root/build/win64/versalo.exe" || status=$?
+echo "run: Versalo ended with status $status"
+exit "$status"

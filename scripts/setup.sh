@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages.
 # Idempotent, and silent when everything is already there.
+#   setup.sh [native] [windows]   (default: both)
 set -euo pipefail
 
-native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev wbulgarian)
+native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
+        libbenchmark-dev wbulgarian file)
+windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb imagemagick icoutils
+         locales googletest wbulgarian file)
 
-sudo_if_needed() {
+as_root() {
   if [[ $(id -u) == 0 ]]; then "$@"; else sudo "$@"; fi
 }
 
@@ -17,9 +21,24 @@ install_packages() {
   done
   ((${#missing[@]} == 0)) && return 0
   echo "setup: installing ${missing[*]}"
-  sudo_if_needed apt-get update -qq
-  sudo_if_needed env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-install_packages "${native[@]}"
+# Wine takes its ANSI code page from the locale: bg_BG.UTF-8 gives 1251.
+ensure_bulgarian_locale() {
+  locale -a 2>/dev/null | grep -qix 'bg_BG.utf8' && return 0
+  echo "setup: generating the bg_BG.UTF-8 locale"
+  as_root sed -i 's/^# *\(bg_BG.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  as_root locale-gen >/dev/null
+}
+
+groups=("$@")
+((${#groups[@]} > 0)) || groups=(native windows)
+for group in "${groups[@]}"; do
+  case $group in
+    native) install_packages "${native[@]}" ;;
+    windows) install_packages "${windows[@]}"; ensure_bulgarian_locale ;;
+    *) echo "setup: unknown group $group" >&2; exit 2 ;;
+  esac
+done

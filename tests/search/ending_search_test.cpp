@@ -61,6 +61,8 @@ const MatchCase kMatchCases[] = {
     {"NothingMatches", "zz", {}},
 };
 
+void PrintTo(const MatchCase& fixture, std::ostream* os) { *os << fixture.name; }
+
 class MatchTest : public EndingSearchTest,
                   public ::testing::WithParamInterface<MatchCase> {};
 

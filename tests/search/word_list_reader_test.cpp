@@ -79,6 +79,8 @@ const LineCase kLineCases[] = {
     {"HighBytes", "\xE3\xEE\xF0\xE0\n\x98\xFF\n", {"\xE3\xEE\xF0\xE0", "\x98\xFF"}},
 };
 
+void PrintTo(const LineCase& fixture, std::ostream* os) { *os << fixture.name; }
+
 class LineRulesTest
     : public ::testing::TestWithParam<std::tuple<LineCase, std::size_t>> {};
 

@@ -1,0 +1,46 @@
+# Sourced by the scripts that run the program or its tests under Wine: the
+# environment they share, and the two things they may have to start.
+
+versalo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX=${VERSALO_WINEPREFIX:-$versalo_root/build/wineprefix}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Gives Wine the ANSI code page 1251, the program's.
+export LC_ALL=bg_BG.UTF-8
+
+# Makes the prefix once: about 13 s the first time.
+wine_prefix_ready() {
+  [[ -f $WINEPREFIX/.versalo-ready ]] && return 0
+  echo "wine: making the prefix $WINEPREFIX" >&2
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1
+  # With no window manager, Wine waits 2 s for every window that hides
+  # unless it manages none.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.versalo-ready"
+}
+
+# Starts a private Xvfb when there is no display; stop_xvfb ends it.
+start_xvfb() {
+  [[ -n ${DISPLAY:-} ]] && return 0
+  local n
+  for n in $(seq 91 140); do
+    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] || break
+  done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  versalo_xvfb_pid=$!
+  export DISPLAY=:$n
+  local tries
+  for tries in $(seq 100); do
+    [[ -e /tmp/.X11-unix/X$n ]] && return 0
+    sleep 0.05
+  done
+  echo "cannot start Xvfb on :$n" >&2
+  return 1
+}
+
+stop_xvfb() {
+  [[ -n ${versalo_xvfb_pid:-} ]] && kill "$versalo_xvfb_pid" 2>/dev/null
+  versalo_xvfb_pid=
+}

@@ -1,0 +1,273 @@
+// The real versalo.exe, started as its own process and driven as a user
+// drives it. Arguments: the exe, then where to write a screenshot (BMP).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/ui/driver.h"
+
+namespace {
+
+using versalo::testing::Cp1251;
+using versalo::testing::MessageBoxSeen;
+using versalo::testing::Program;
+
+std::wstring g_exe;
+std::wstring g_screenshot;
+
+const std::wstring kHint = L">1 буква";
+const std::wstring kTooShort = L"Какво от \">1 буква\" не разбрахте?";
+
+// Words in file order; the list is written in Windows-1251 with CR LF.
+const std::vector<std::wstring> kWords = {
+    L"котка", L"КОТКА", L"лодка", L"ка", L"к", L"тата", L"мечта", L"лодка",
+    L"в >1 буква", L">1 буква", L"буква", L"сън и мечта", L"cat",
+};
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"versalo-dialog-" + std::to_wstring(GetCurrentProcessId()) +
+              L"-" + std::to_wstring(GetTickCount());
+    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+    WriteList(kWords, "\r\n");
+  }
+  void TearDown() override {
+    program_.reset();
+    DeleteFileW(ListPath().c_str());
+    RemoveDirectoryW(ListPath().c_str());
+    RemoveDirectoryW(folder_.c_str());
+  }
+
+  std::wstring ListPath() const { return folder_ + L"\\rym.txt"; }
+
+  void WriteList(const std::vector<std::wstring>& words, const char* line_break) {
+    std::string bytes;
+    for (const std::wstring& word : words) bytes += Cp1251(word) + line_break;
+    HANDLE file = CreateFileW(ListPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(written, bytes.size());
+  }
+
+  const Program& Start() {
+    program_ = std::make_unique<Program>(g_exe, folder_);
+    EXPECT_TRUE(program_->started()) << "no dialog appeared";
+    return *program_;
+  }
+
+  // A message box appears with `text`, caption "Warning", only OK and no
+  // icon; it is then dismissed.
+  void ExpectWarning(const Program& program, const std::wstring& text) {
+    const MessageBoxSeen box = program.WaitForMessageBox();
+    ASSERT_NE(box.window, nullptr) << "no message box";
+    EXPECT_EQ(box.caption, L"Warning");
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.visible_buttons, 1);
+    EXPECT_TRUE(box.ok_button);
+    EXPECT_FALSE(box.icon);
+    EXPECT_FALSE(IsWindowEnabled(program.dialog())) << "the box must be modal to the dialog";
+    Program::Dismiss(box);
+  }
+
+  void ExpectNoWarning(const Program& program) {
+    EXPECT_EQ(program.WaitForMessageBox(300).window, nullptr);
+  }
+
+  std::wstring folder_;
+  std::unique_ptr<Program> program_;
+};
+
+// The dialog opens with the hint selected in the focused edit box and the
+// button as its default.
+TEST_F(DialogTest, OpensWithTheHintFocused) {
+  const Program& program = Start();
+  ASSERT_TRUE(program.started());
+  EXPECT_EQ(program.EditText(), kHint);
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  ASSERT_TRUE(GetGUIThreadInfo(program.thread_id(), &gui));
+  EXPECT_EQ(gui.hwndFocus, program.edit());
+  const LRESULT selection = SendMessageW(program.edit(), EM_GETSEL, 0, 0);
+  EXPECT_EQ(LOWORD(selection), 0);
+  EXPECT_EQ(HIWORD(selection), kHint.size());
+  EXPECT_EQ(SendMessageW(program.dialog(), DM_GETDEFID, 0, 0), MAKELONG(1003, DC_HASDEFID));
+  EXPECT_TRUE(program.Entries().empty());
+}
+
+// Pressing the button at once searches for the hint itself.
+TEST_F(DialogTest, ButtonAtOnceSearchesTheHint) {
+  const Program& program = Start();
+  ASSERT_TRUE(program.Press());
+  EXPECT_EQ(program.Entries(), (std::vector<std::wstring>{L"в >1 буква", L">1 буква"}));
+}
+
+// A Cyrillic ending lists its words in file order, duplicates kept, upper
+// and lower case apart; the screenshot shows the result.
+TEST_F(DialogTest, CyrillicEndingListsInFileOrder) {
+  const Program& program = Start();
+  ASSERT_TRUE(program.Search(L"ка"));
+  EXPECT_EQ(program.Entries(),
+            (std::vector<std::wstring>{L"котка", L"лодка", L"ка", L"лодка"}));
+  ASSERT_TRUE(program.Search(L"та"));
+  EXPECT_EQ(program.Entries(), (std::vector<std::wstring>{L"тата", L"мечта", L"сън и мечта"}));
+  ExpectNoWarning(program);
+  if (!g_screenshot.empty()) {
+    RedrawWindow(program.dialog(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(500);
+    EXPECT_TRUE(program.Screenshot(g_screenshot));
+  }
+}
+
+// Too short an ending shows the message and leaves the list as it was.
+TEST_F(DialogTest, TooShortEndingKeepsTheList) {
+  const Program& program = Start();
+  ASSERT_TRUE(program.Search(L"КА"));
+  const std::vector<std::wstring> listed{L"КОТКА"};
+  EXPECT_EQ(program.Entries(), listed);
+  for (const std::wstring ending : {L"к", L""}) {
+    program.SetEditText(ending);
+    program.PressAsync();
+    ExpectWarning(program, kTooShort);
+    EXPECT_EQ(program.Entries(), listed);
+  }
+  // The box is gone and the dialog works on.
+  ASSERT_TRUE(program.Search(L"cat"));
+  EXPECT_EQ(program.Entries(), (std::vector<std::wstring>{L"cat"}));
+}
+
+// A second search replaces the first one's entries, also when it finds
+// nothing.
+TEST_F(DialogTest, EverySearchReplacesTheList) {
+  const Program& program = Start();
+  ASSERT_TRUE(program.Search(L"ка"));
+  EXPECT_EQ(program.Entries().size(), 4u);
+  ASSERT_TRUE(program.Search(L"буква"));
+  EXPECT_EQ(program.Entries(),
+            (std::vector<std::wstring>{L"в >1 буква", L">1 буква", L"буква"}));
+  ASSERT_TRUE(program.Search(L"яя"));
+  EXPECT_TRUE(program.Entries().empty());
+  ExpectNoWarning(program);
+}
+
+// Each search reads the list as it is then; LF alone ends lines too.
+TEST_F(DialogTest, SearchReadsTheCurrentList) {
+  const Program& program = Start();
+  ASSERT_TRUE(program.Search(L"ка"));
+  EXPECT_EQ(program.Entries().size(), 4u);
+  WriteList({L"река", L"рекар", L"пека"}, "\n");
+  ASSERT_TRUE(program.Search(L"ка"));
+  EXPECT_EQ(program.Entries(), (std::vector<std::wstring>{L"река", L"пека"}));
+}
+
+// Enter searches; Esc leaves the dialog open.
+TEST_F(DialogTest, EnterSearchesAndEscapeKeepsTheDialog) {
+  const Program& program = Start();
+  program.SetEditText(L"ка");
+  PostMessageW(program.edit(), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  PostMessageW(program.edit(), WM_KEYUP, VK_ESCAPE, 0xC0010001);
+  PostMessageW(program.edit(), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  PostMessageW(program.edit(), WM_KEYUP, VK_RETURN, 0xC01C0001);
+  const DWORD start = GetTickCount();
+  while (program.Entries().empty() && GetTickCount() - start < 10000) Sleep(20);
+  EXPECT_EQ(program.Entries().size(), 4u);
+  EXPECT_TRUE(IsWindowVisible(program.dialog()));
+  EXPECT_EQ(program.WaitForExit(0), STILL_ACTIVE);
+  ExpectNoWarning(program);
+}
+
+// Selecting one entry, several, and none never shows a message.
+TEST_F(DialogTest, SelectingEntriesShowsNoMessage) {
+  const Program& program = Start();
+  ASSERT_TRUE(program.Search(L"ка"));
+  const HWND list = program.list();
+  const auto selection_changed = [&] {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(program.dialog(), WM_COMMAND, MAKEWPARAM(1002, LBN_SELCHANGE),
+                               reinterpret_cast<LPARAM>(list), SMTO_NORMAL, 5000, &result) != 0;
+  };
+  SendMessageW(list, LB_SETSEL, TRUE, 1);
+  EXPECT_TRUE(selection_changed());
+  EXPECT_EQ(SendMessageW(list, LB_GETSELCOUNT, 0, 0), 1);
+  SendMessageW(list, LB_SELITEMRANGE, TRUE, MAKELPARAM(0, 3));
+  EXPECT_TRUE(selection_changed());
+  EXPECT_EQ(SendMessageW(list, LB_GETSELCOUNT, 0, 0), 4);
+  SendMessageW(list, LB_SETSEL, FALSE, -1);
+  EXPECT_TRUE(selection_changed());
+  EXPECT_EQ(SendMessageW(list, LB_GETSELCOUNT, 0, 0), 0);
+  // And with the mouse: a click, then a Shift+click that extends it.
+  RECT item;
+  SendMessageW(list, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+  const LPARAM first = MAKELPARAM(item.left + 5, item.top + 2);
+  SendMessageW(list, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&item));
+  const LPARAM third = MAKELPARAM(item.left + 5, item.top + 2);
+  SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, first);
+  SendMessageW(list, WM_LBUTTONUP, 0, first);
+  SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, third);
+  SendMessageW(list, WM_LBUTTONUP, MK_SHIFT, third);
+  EXPECT_EQ(SendMessageW(list, LB_GETSELCOUNT, 0, 0), 3);
+  ExpectNoWarning(program);
+}
+
+// Closing the dialog ends the program with status 0: by WM_CLOSE and by the
+// system menu's Close.
+TEST_F(DialogTest, ClosingExitsWithZero) {
+  for (const UINT how : {WM_CLOSE, WM_SYSCOMMAND}) {
+    const Program& program = Start();
+    ASSERT_TRUE(program.Search(L"ка"));
+    if (how == WM_CLOSE) {
+      PostMessageW(program.dialog(), WM_CLOSE, 0, 0);
+    } else {
+      PostMessageW(program.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    EXPECT_EQ(program.WaitForExit(), 0u);
+  }
+}
+
+// A word list removed while the program runs: "rym.txt?", then status 1,
+// with the dialog still up behind the message.
+TEST_F(DialogTest, RemovedListEndsWithStatusOne) {
+  const Program& program = Start();
+  ASSERT_TRUE(program.Search(L"ка"));
+  ASSERT_TRUE(DeleteFileW(ListPath().c_str()));
+  program.PressAsync();
+  ExpectWarning(program, L"rym.txt?");
+  EXPECT_EQ(program.WaitForExit(), 1u);
+}
+
+// A folder where the word list should be counts as a missing list.
+TEST_F(DialogTest, FolderInPlaceOfTheListEndsWithStatusOne) {
+  ASSERT_TRUE(DeleteFileW(ListPath().c_str()));
+  ASSERT_TRUE(CreateDirectoryW(ListPath().c_str(), nullptr));
+  const Program& program = Start();
+  program.PressAsync();
+  ExpectWarning(program, L"rym.txt?");
+  EXPECT_EQ(program.WaitForExit(), 1u);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (GetACP() != 1251) {
+    std::fprintf(stderr, "The ANSI code page is %u, not 1251: run with LC_ALL=bg_BG.UTF-8\n",
+                 GetACP());
+    return 1;
+  }
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: dialog_test VERSALO_EXE [SCREENSHOT_BMP]\n");
+    return 2;
+  }
+  g_exe = versalo::testing::WindowsPath(argv[1]);
+  if (argc > 2) g_screenshot = versalo::testing::WindowsPath(argv[2]);
+  return RUN_ALL_TESTS();
+}

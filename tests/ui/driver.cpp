@@ -1,0 +1,215 @@
+#include "tests/ui/driver.h"
+
+#include <cstdio>
+
+namespace versalo::testing {
+
+namespace {
+
+constexpr wchar_t kDialogClass[] = L"#32770";
+constexpr wchar_t kCaption[] = L"Versalo-0.2";
+constexpr wchar_t kWarning[] = L"Warning";
+
+struct WindowQuery {
+  DWORD process_id;
+  const wchar_t* caption;
+  HWND owner;  // nullptr: the window has no owner
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+  auto* query = reinterpret_cast<WindowQuery*>(param);
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  wchar_t class_name[16] = {};
+  GetClassNameW(window, class_name, 16);
+  if (process_id != query->process_id || !IsWindowVisible(window) ||
+      wcscmp(class_name, kDialogClass) != 0 ||
+      GetWindow(window, GW_OWNER) != query->owner ||
+      WindowText(window) != query->caption) {
+    return TRUE;
+  }
+  query->found = window;
+  return FALSE;
+}
+
+HWND WaitForWindow(DWORD process_id, const wchar_t* caption, HWND owner, DWORD timeout_ms) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    WindowQuery query{process_id, caption, owner, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+    if (query.found != nullptr || GetTickCount() - start > timeout_ms) return query.found;
+    Sleep(20);
+  }
+}
+
+BOOL CALLBACK InspectBoxChild(HWND child, LPARAM param) {
+  auto* box = reinterpret_cast<MessageBoxSeen*>(param);
+  if (!IsWindowVisible(child)) return TRUE;
+  wchar_t class_name[16] = {};
+  GetClassNameW(child, class_name, 16);
+  const LONG style = GetWindowLongW(child, GWL_STYLE);
+  if (_wcsicmp(class_name, L"Button") == 0) {
+    ++box->visible_buttons;
+    if (GetDlgCtrlID(child) == IDOK) box->ok_button = true;
+  } else if (_wcsicmp(class_name, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON &&
+             SendMessageW(child, STM_GETICON, 0, 0) != 0) {
+    // The box's template has an icon control; it shows an icon only when
+    // the box was asked for one.
+    box->icon = true;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::wstring WindowsPath(const char* path) {
+  std::string text = path;
+  if (!text.empty() && text[0] == '/') text = "Z:" + text;
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                  wide.data(), static_cast<int>(wide.size())));
+  return wide;
+}
+
+std::string Cp1251(const std::wstring& text) {
+  std::string bytes(text.size(), '\0');
+  bytes.resize(WideCharToMultiByte(1251, 0, text.data(), static_cast<int>(text.size()),
+                                   bytes.data(), static_cast<int>(bytes.size()), nullptr,
+                                   nullptr));
+  return bytes;
+}
+
+std::wstring WindowText(HWND window) {
+  const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const LRESULT copied =
+      SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(copied));
+  return text;
+}
+
+Program::Program(const std::wstring& exe, const std::wstring& folder) {
+  std::wstring command_line = L"\"" + exe + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  if (!CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &startup, &info_)) {
+    std::fprintf(stderr, "cannot start the program: error %lu\n", GetLastError());
+    return;
+  }
+  dialog_ = WaitForWindow(info_.dwProcessId, kCaption, nullptr, 20000);
+}
+
+Program::~Program() {
+  if (info_.hProcess == nullptr) return;
+  if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(info_.hProcess, 99);
+    WaitForSingleObject(info_.hProcess, 5000);
+  }
+  CloseHandle(info_.hThread);
+  CloseHandle(info_.hProcess);
+}
+
+std::wstring Program::EditText() const { return WindowText(edit()); }
+
+void Program::SetEditText(const std::wstring& text) const {
+  SendMessageW(edit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::vector<std::wstring> Program::Entries() const {
+  std::vector<std::wstring> entries;
+  const LRESULT count = SendMessageW(list(), LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = SendMessageW(list(), LB_GETTEXTLEN, i, 0);
+    std::wstring entry(static_cast<std::size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        SendMessageW(list(), LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+    entry.resize(copied == LB_ERR ? 0 : static_cast<std::size_t>(copied));
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+bool Program::Press(DWORD timeout_ms) const {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(dialog_, WM_COMMAND, MAKEWPARAM(1003, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(button()), SMTO_NORMAL, timeout_ms,
+                             &result) != 0;
+}
+
+void Program::PressAsync() const {
+  PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(1003, BN_CLICKED),
+               reinterpret_cast<LPARAM>(button()));
+}
+
+bool Program::Search(const std::wstring& ending) const {
+  SetEditText(ending);
+  return Press();
+}
+
+MessageBoxSeen Program::WaitForMessageBox(DWORD timeout_ms) const {
+  MessageBoxSeen box;
+  box.window = WaitForWindow(info_.dwProcessId, kWarning, dialog_, timeout_ms);
+  if (box.window == nullptr) return box;
+  box.caption = WindowText(box.window);
+  box.text = WindowText(GetDlgItem(box.window, 0xFFFF));
+  EnumChildWindows(box.window, InspectBoxChild, reinterpret_cast<LPARAM>(&box));
+  return box;
+}
+
+void Program::Dismiss(const MessageBoxSeen& box) {
+  PostMessageW(box.window, WM_COMMAND, IDOK, 0);
+}
+
+DWORD Program::WaitForExit(DWORD timeout_ms) const {
+  WaitForSingleObject(info_.hProcess, timeout_ms);
+  DWORD status = STILL_ACTIVE;
+  GetExitCodeProcess(info_.hProcess, &status);
+  return status;
+}
+
+bool Program::Screenshot(const std::wstring& bmp_path) const {
+  RECT rect;
+  if (!GetWindowRect(dialog_, &rect)) return false;
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
+
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  const DWORD stride = ((width * 3) + 3) & ~3;
+  std::string pixels(static_cast<std::size_t>(stride) * height, '\0');
+  const int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(),
+                             reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (rows != height) return false;
+
+  BITMAPFILEHEADER file_header{};
+  file_header.bfType = 0x4D42;  // "BM"
+  file_header.bfOffBits = sizeof file_header + sizeof header;
+  file_header.bfSize = file_header.bfOffBits + static_cast<DWORD>(pixels.size());
+  FILE* out = _wfopen(bmp_path.c_str(), L"wb");
+  if (out == nullptr) return false;
+  std::fwrite(&file_header, sizeof file_header, 1, out);
+  std::fwrite(&header, sizeof header, 1, out);
+  std::fwrite(pixels.data(), 1, pixels.size(), out);
+  return std::fclose(out) == 0;
+}
+
+}  // namespace versalo::testing
