@@ -1,7 +1,11 @@
 #include "search/word_list_reader.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
+
+#include "search/sse2.h"
 
 namespace versalo {
 
@@ -13,6 +17,34 @@ std::size_t FindByte(const char* block, std::size_t from, std::size_t end,
   const void* hit = std::memchr(block + from, byte, end - from);
   return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - block)
              : end;
+}
+
+// Index of the first NUL or SUB in [from, end) of `block`, or `end`. Those
+// two bytes end a stretch of plain lines, so one pass looks for both.
+std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end) {
+  std::size_t at = from;
+#ifdef VERSALO_SSE2
+  const __m128i nul = _mm_setzero_si128();
+  const __m128i sub = _mm_set1_epi8(static_cast<char>(kSub));
+  const auto special = [&](std::size_t offset) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + offset));
+    return _mm_or_si128(_mm_cmpeq_epi8(bytes, nul), _mm_cmpeq_epi8(bytes, sub));
+  };
+  for (; at + 64 <= end; at += 64) {
+    const __m128i any = _mm_or_si128(_mm_or_si128(special(at), special(at + 16)),
+                                     _mm_or_si128(special(at + 32), special(at + 48)));
+    if (_mm_movemask_epi8(any) != 0) break;
+  }
+  for (; at + 16 <= end; at += 16) {
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special(at)));
+    if (mask != 0) return at + static_cast<std::size_t>(std::countr_zero(mask));
+  }
+#endif
+  for (; at < end; ++at) {
+    const auto byte = static_cast<unsigned char>(block[at]);
+    if (byte == kNul || byte == kSub) return at;
+  }
+  return end;
 }
 
 bool IsCr(char c) { return static_cast<unsigned char>(c) == kCr; }
@@ -70,15 +102,21 @@ bool WordListReader::Fill() {
     failed_ = std::ferror(file_) != 0;
     return false;
   }
-  const std::size_t sub = FindByte(block_.get(), 0, got, kSub);
+  // The first NUL, and the SUB that ends the file: what follows SUB is
+  // never looked at.
+  std::size_t sub = FindNulOrSub(block_.get(), 0, got);
+  nul_ = got;
+  if (sub < got && static_cast<unsigned char>(block_[sub]) == kNul) {
+    nul_ = sub;
+    sub = FindByte(block_.get(), sub, got, kSub);
+  }
   if (sub < got) {
-    // SUB ends the file: what follows it is never looked at.
     got = sub;
+    nul_ = std::min(nul_, got);
     exhausted_ = true;
     if (got == 0) return false;
   }
   end_ = got;
-  nul_ = FindByte(block_.get(), 0, end_, kNul);
   return true;
 }
 
@@ -99,7 +137,7 @@ bool WordListReader::Append(const char* bytes, std::size_t count) {
     return true;
   }
   line_ends_cr_ = IsCr(bytes[count - 1]);
-  const std::size_t nul = FindByte(bytes, 0, count, kNul);
+  const std::size_t nul = FindNulOrSub(bytes, 0, count);  // no SUB is left
   line_cut_ = nul < count;
   // A trailing CR may yet turn out to be half of a CR LF, so it does not
   // count against the limit until the line's end is known.
@@ -116,9 +154,25 @@ bool WordListReader::Append(const char* bytes, std::size_t count) {
 std::string_view WordListReader::BlockLine(std::size_t start, std::size_t len) {
   const char* bytes = block_.get() + start;
   if (len > 0 && IsCr(bytes[len - 1])) --len;  // CR LF is one LF
-  if (nul_ < start) nul_ = FindByte(block_.get(), start, end_, kNul);
+  if (nul_ < start) nul_ = FindNulOrSub(block_.get(), start, end_);  // no SUB is left
   if (nul_ < start + len) len = nul_ - start;  // NUL ends the text
   return {bytes, len};
+}
+
+bool WordListReader::NextPlainRun(std::string_view& run) {
+  // A line in a run is shorter than a block; with a tighter limit, lines
+  // go one by one through Next, which enforces it.
+  if (done_ || line_raw_ || max_line_ < block_size_) return false;
+  if (pos_ == end_ && !Fill()) return false;
+  if (nul_ < pos_) nul_ = FindNulOrSub(block_.get(), pos_, end_);  // no SUB is left
+  // Up to the last LF before the next NUL, if any (SUB has already cut the
+  // block short).
+  std::size_t stop = nul_;
+  while (stop > pos_ && static_cast<unsigned char>(block_[stop - 1]) != kLf) --stop;
+  if (stop == pos_) return false;
+  run = std::string_view(block_.get() + pos_, stop - pos_);
+  pos_ = stop;
+  return true;
 }
 
 LineRead WordListReader::Next() {

@@ -75,6 +75,14 @@ class WordListReader {
   // The next line, or the end of the list. After the end, returns the end
   // again without touching the file.
   LineRead Next();
+  // A fast path for searches: the next lines as one run of raw bytes that
+  // only rules 1 and 2 concern. The run starts where the next line starts,
+  // ends just after an LF, and holds no NUL and no SUB; its lines are the
+  // same that Next would return one by one, each LF-terminated, with a CR
+  // before the LF belonging to the break. False, with nothing consumed,
+  // when the next line is not in such a run: Next then returns it.
+  // The run is valid until the next call of any reading function.
+  bool NextPlainRun(std::string_view& run);
   void Close();
 
   // A read error or a line too long to hold ended the list early.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/search/line_model.h"
 #include "tests/support/temp_dir.h"
 
 namespace versalo {
@@ -79,6 +80,31 @@ TEST_P(MatchTest, ListsTheMatches) {
 
 INSTANTIATE_TEST_SUITE_P(Endings, MatchTest, ::testing::ValuesIn(kMatchCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Random files and endings, some taken from the files' own lines so that
+// there is something to find: the search lists what the plain model lists.
+TEST_F(EndingSearchTest, AgreesWithTheModelOnRandomFiles) {
+  std::mt19937 random(7);
+  std::uniform_int_distribution<std::size_t> size(0, 3000), block(1, 64), length(2, 5);
+  for (int round = 0; round < 300; ++round) {
+    const std::string bytes = testing::RandomBytes(random, size(random));
+    WriteList(bytes);
+    std::vector<std::string> endings{testing::RandomBytes(random, length(random))};
+    for (const std::string& line : testing::ModelLines(bytes)) {
+      if (line.size() >= 2 && endings.size() < 4) endings.push_back(line.substr(line.size() / 2));
+    }
+    const std::size_t block_size = round % 3 == 0 ? 256 * 1024 : block(random);
+    for (const std::string& ending : endings) {
+      if (ending.size() < 2) continue;
+      std::vector<std::string> expected{"clear"};
+      const std::vector<std::string> matches = testing::ModelMatches(bytes, ending);
+      expected.insert(expected.end(), matches.begin(), matches.end());
+      ASSERT_EQ(Search(ending, block_size), SearchOutcome::Listed);
+      ASSERT_EQ(sink_.calls, expected) << "ending " << ::testing::PrintToString(ending)
+                                       << " in " << ::testing::PrintToString(bytes);
+    }
+  }
+}
 
 // An ending of fewer than 2 bytes touches neither the file nor the sink.
 TEST_F(EndingSearchTest, TooShortEndingChangesNothing) {

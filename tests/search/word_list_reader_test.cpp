@@ -6,12 +6,45 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/search/line_model.h"
 #include "tests/support/temp_dir.h"
 
 namespace versalo {
 namespace {
 
 using namespace std::string_literals;
+
+// Cuts a plain run into its lines: LF ends each, and a CR before it goes.
+void AddRunLines(std::string_view run, std::vector<std::string>& lines) {
+  while (!run.empty()) {
+    const std::size_t lf = run.find('\n');
+    std::string_view line = run.substr(0, lf);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    run.remove_prefix(lf + 1);
+  }
+}
+
+// Reads every line through plain runs where the reader offers them, and
+// line by line elsewhere.
+std::vector<std::string> ReadAllWithRuns(const WordListOptions& options) {
+  WordListReader reader;
+  EXPECT_TRUE(reader.Open(options));
+  std::vector<std::string> lines;
+  for (;;) {
+    std::string_view run;
+    while (reader.NextPlainRun(run)) {
+      EXPECT_EQ(run.back(), '\n');
+      EXPECT_EQ(run.find('\0'), std::string_view::npos);
+      AddRunLines(run, lines);
+    }
+    const LineRead read = reader.Next();
+    if (read.end) break;
+    lines.emplace_back(read.line);
+  }
+  EXPECT_FALSE(reader.failed());
+  return lines;
+}
 
 // Reads every line of `path`; `failed` tells how the list ended.
 std::vector<std::string> ReadAll(const WordListOptions& options, bool* failed = nullptr) {
@@ -98,6 +131,14 @@ TEST_P(LineRulesTest, YieldsTheLines) {
   EXPECT_FALSE(failed);
 }
 
+// Plain runs yield the same lines.
+TEST_P(LineRulesTest, RunsYieldTheSameLines) {
+  const auto& [fixture, block_size] = GetParam();
+  testing::TempDir dir;
+  const std::string path = dir.Write("rym.txt", fixture.bytes);
+  EXPECT_EQ(ReadAllWithRuns({path.c_str(), block_size}), fixture.lines);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, LineRulesTest,
     ::testing::Combine(::testing::ValuesIn(kLineCases),
@@ -106,6 +147,23 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(std::get<0>(info.param).name) + "Block" +
              std::to_string(std::get<1>(info.param));
     });
+
+// Random files read line by line and through runs agree with the plain model
+// of the rules, for any block size.
+TEST(WordListReaderTest, AgreesWithTheModelOnRandomFiles) {
+  testing::TempDir dir;
+  std::mt19937 random(20261210);
+  std::uniform_int_distribution<std::size_t> size(0, 400), block(1, 48);
+  for (int round = 0; round < 300; ++round) {
+    const std::string bytes = testing::RandomBytes(random, size(random));
+    const std::string path = dir.Write("rym.txt", bytes);
+    const std::size_t block_size = round % 5 == 0 ? 256 * 1024 : block(random);
+    const std::vector<std::string> expected = testing::ModelLines(bytes);
+    ASSERT_EQ(ReadAll({path.c_str(), block_size}), expected) << ::testing::PrintToString(bytes);
+    ASSERT_EQ(ReadAllWithRuns({path.c_str(), block_size}), expected)
+        << ::testing::PrintToString(bytes);
+  }
+}
 
 // 7, 8. A line longer than the reader may hold ends the list; what came
 // before it stands.

@@ -1,0 +1,112 @@
+// The core's pass over a word list beside the least any pass can do: read
+// the file in the same blocks and find every line break with memchr.
+//   core_bench --list=PATH --ending=BYTES [Google Benchmark flags]
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "search/ending_search.h"
+
+namespace {
+
+std::string g_list;
+std::string g_ending;
+
+class CountingSink : public versalo::ResultSink {
+ public:
+  void Clear() override { count = 0; }
+  void Add(std::string_view) override { ++count; }
+  std::size_t count = 0;
+};
+
+void SetBytes(benchmark::State& state) {
+  std::FILE* file = std::fopen(g_list.c_str(), "rb");
+  if (file == nullptr) return;
+  std::fseek(file, 0, SEEK_END);
+  const long long size = std::ftell(file);
+  std::fclose(file);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * size);
+}
+
+void FindEndingMatches(benchmark::State& state) {
+  CountingSink sink;
+  for (auto _ : state) {
+    versalo::WordListOptions options;
+    options.path = g_list.c_str();
+    if (versalo::FindEndingMatches(g_ending, sink, options) != versalo::SearchOutcome::Listed) {
+      state.SkipWithError("the search failed");
+      return;
+    }
+    benchmark::DoNotOptimize(sink.count);
+  }
+  state.counters["matches"] = static_cast<double>(sink.count);
+  SetBytes(state);
+}
+
+void MemchrLineBreaks(benchmark::State& state) {
+  const std::size_t block_size = versalo::WordListOptions{}.block_size;
+  std::unique_ptr<char[]> block(new char[block_size]);
+  std::size_t lines = 0;
+  for (auto _ : state) {
+    lines = 0;
+    std::FILE* file = std::fopen(g_list.c_str(), "rb");
+    if (file == nullptr) {
+      state.SkipWithError("cannot open the list");
+      return;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    for (std::size_t got; (got = std::fread(block.get(), 1, block_size, file)) > 0;) {
+      const char* at = block.get();
+      const char* end = at + got;
+      while (const void* lf = std::memchr(at, '\n', static_cast<std::size_t>(end - at))) {
+        ++lines;
+        at = static_cast<const char*>(lf) + 1;
+      }
+    }
+    std::fclose(file);
+    benchmark::DoNotOptimize(lines);
+  }
+  state.counters["lines"] = static_cast<double>(lines);
+  SetBytes(state);
+}
+
+// Reading alone, in the same blocks: the floor of any pass.
+void ReadBlocks(benchmark::State& state) {
+  const std::size_t block_size = versalo::WordListOptions{}.block_size;
+  std::unique_ptr<char[]> block(new char[block_size]);
+  for (auto _ : state) {
+    std::FILE* file = std::fopen(g_list.c_str(), "rb");
+    if (file == nullptr) {
+      state.SkipWithError("cannot open the list");
+      return;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    while (std::fread(block.get(), 1, block_size, file) > 0) benchmark::ClobberMemory();
+    std::fclose(file);
+  }
+  SetBytes(state);
+}
+
+BENCHMARK(FindEndingMatches)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(MemchrLineBreaks)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ReadBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--list=", 7) == 0) g_list = argv[i] + 7;
+    if (std::strncmp(argv[i], "--ending=", 9) == 0) g_ending = argv[i] + 9;
+  }
+  if (g_list.empty() || g_ending.size() < 2) {
+    std::fprintf(stderr, "usage: core_bench --list=PATH --ending=BYTES [benchmark flags]\n");
+    return 2;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

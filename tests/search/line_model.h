@@ -1,0 +1,62 @@
+// The line rules written as the plainest code over a whole file, for tests
+// to hold the reader and the search against.
+#ifndef VERSALO_TESTS_SEARCH_LINE_MODEL_H
+#define VERSALO_TESTS_SEARCH_LINE_MODEL_H
+
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace versalo::testing {
+
+inline std::vector<std::string> ModelLines(std::string_view bytes) {
+  bytes = bytes.substr(0, bytes.find('\x1A'));  // SUB ends the file
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    const std::size_t lf = bytes.find('\n', start);
+    std::string line;
+    if (lf == std::string_view::npos) {  // the last line, without a break
+      line = bytes.substr(start);
+      start = bytes.size();
+    } else {
+      line = bytes.substr(start, lf - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();  // CR LF
+      start = lf + 1;
+    }
+    lines.push_back(line.substr(0, line.find('\0')));  // NUL ends the text
+  }
+  return lines;
+}
+
+inline std::vector<std::string> ModelMatches(std::string_view bytes, std::string_view ending) {
+  std::vector<std::string> matches;
+  for (const std::string& line : ModelLines(bytes)) {
+    if (line.size() >= ending.size() &&
+        line.compare(line.size() - ending.size(), ending.size(), ending) == 0) {
+      matches.push_back(line);
+    }
+  }
+  return matches;
+}
+
+// Bytes drawn mostly from those the rules name, so that every rule meets
+// every other often.
+inline std::string RandomBytes(std::mt19937& random, std::size_t size) {
+  static constexpr char kAlphabet[] = {'a', 'b', 'a', 'b', '\r', '\n', '\n', '\0',
+                                       '\xE0', '\xFF', ' ', '\r', '\n', 'a', 'b', '\x1A'};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 1);
+  std::string bytes;
+  for (std::size_t i = 0; i < size; ++i) {
+    char c = kAlphabet[pick(random)];
+    // SUB ends the file, so it stays rare enough to leave something to read.
+    if (c == '\x1A' && pick(random) != 0) c = 'a';
+    bytes += c;
+  }
+  return bytes;
+}
+
+}  // namespace versalo::testing
+
+#endif  // VERSALO_TESTS_SEARCH_LINE_MODEL_H
