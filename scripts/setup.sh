@@ -4,7 +4,7 @@
 #   setup.sh [native] [windows]   (default: both)
 set -euo pipefail
 
-native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
+native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest time
         libbenchmark-dev wbulgarian file)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb imagemagick icoutils
          locales googletest wbulgarian file)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the core and versalo-find natively and
-# under AddressSanitizer and UndefinedBehaviorSanitizer; then the Windows
-# program, built for 32 and 64 bits, with the 64-bit build driven under Wine.
+# under AddressSanitizer and UndefinedBehaviorSanitizer; the reader's fuzzer
+# for a minute (VERSALO_FUZZ_SECONDS); then the Windows program, built for 32
+# and 64 bits, with the 64-bit build driven under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh native windows
@@ -12,6 +13,11 @@ for preset in native asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "== fuzz"
+cmake --preset fuzz -DVERSALO_FUZZ_SECONDS="${VERSALO_FUZZ_SECONDS:-60}" >/dev/null
+cmake --build --preset fuzz
+ctest --preset fuzz
 
 echo "== win32, win64 (under Wine)"
 for preset in win32 win64; do
@@ -24,7 +30,7 @@ trap 'wineserver -k 2>/dev/null || true; stop_xvfb' EXIT
 wine_prefix_ready
 # One server for all the tests, not one start each. Wine's own services start
 # now, away from CTest's output pipes, which they would otherwise hold open.
-wineserver -p
+wineserver -p 2>/dev/null || true  # a server may already be running
 wine reg query 'HKCU\Software\Wine' </dev/null >/dev/null 2>&1
 ctest --preset win64
 

@@ -47,6 +47,15 @@ if "$find_bin" --help | grep -q '^Usage: versalo-find'; then
 else
   failed=$((failed + 1)); echo "FAIL help: no usage line"
 fi
+# Endings no one types: each is searched exactly, nothing trimmed or folded.
+long=$(printf 'w%.0s' $(seq 5000))
+printf 'a\r\r\nb \xFF\xFF\nc  \n\xFF\xFF\n%s\n%s\x1A\n' "x$long" "$long" > rym.txt
+check ending-cr C 0 $'a\r\n' '^$' -- -- $'a\r'
+check ending-ff C 0 $'b \xFF\xFF\n\xFF\xFF\n' '^$' -- -- $'\xFF\xFF'
+check ending-leading-space C 0 $'b \xFF\xFF\n' '^$' -- -- $' \xFF\xFF'
+check ending-spaces C 0 $'c  \n' '^$' -- -- '  '
+check ending-sub C 0 '' '^$' -- -- $'w\x1A'
+check ending-5000-bytes C 0 "x$long"$'\n'"$long"$'\n' '^$' -- -- "$long"
 rm rym.txt
 check missing C 1 '' '^rym\.txt\?$' -- та
 mkdir rym.txt

@@ -30,18 +30,13 @@ const std::vector<std::wstring> kWords = {
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"versalo-dialog-" + std::to_wstring(GetCurrentProcessId()) +
-              L"-" + std::to_wstring(GetTickCount());
-    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+    folder_ = versalo::testing::MakeTempFolder(L"versalo-dialog");
+    ASSERT_FALSE(folder_.empty());
     WriteList(kWords, "\r\n");
   }
   void TearDown() override {
     program_.reset();
-    DeleteFileW(ListPath().c_str());
-    RemoveDirectoryW(ListPath().c_str());
-    RemoveDirectoryW(folder_.c_str());
+    versalo::testing::RemoveTempFolder(folder_);
   }
 
   std::wstring ListPath() const { return folder_ + L"\\rym.txt"; }
@@ -252,6 +247,61 @@ TEST_F(DialogTest, FolderInPlaceOfTheListEndsWithStatusOne) {
   program.PressAsync();
   ExpectWarning(program, L"rym.txt?");
   EXPECT_EQ(program.WaitForExit(), 1u);
+}
+
+// A list that another program holds open for writing, sharing it for
+// reading, is searched, and each search sees it as it has grown.
+TEST_F(DialogTest, ListHeldOpenForWritingIsSearched) {
+  HANDLE writer = CreateFileW(ListPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  const Program& program = Start();
+  ASSERT_TRUE(program.Search(L"ка"));
+  EXPECT_EQ(program.Entries().size(), 4u);
+  SetFilePointer(writer, 0, nullptr, FILE_END);
+  const std::string more = Cp1251(L"пека\r\nкапка\r\n");
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(writer, more.data(), static_cast<DWORD>(more.size()), &written, nullptr));
+  ASSERT_TRUE(program.Search(L"ка"));
+  EXPECT_EQ(program.Entries(), (std::vector<std::wstring>{L"котка", L"лодка", L"ка", L"лодка",
+                                                          L"пека", L"капка"}));
+  ExpectNoWarning(program);
+  CloseHandle(writer);
+}
+
+// Endings no one types are searched exactly as the edit box holds them:
+// spaces, CR, SUB, the byte 0xFF (я), and the longest ending the box takes.
+TEST_F(DialogTest, HostileEndingsAreSearchedExactly) {
+  const Program& program = Start();
+  const LRESULT limit = SendMessageW(program.edit(), EM_GETLIMITTEXT, 0, 0);
+  ASSERT_GT(limit, 2);
+  const std::wstring longest(static_cast<std::size_t>(limit), L'я');
+  const std::vector<std::wstring> words = {
+      L"моя", L"я", L"  я", L"а я", L"б\rя", L"x" + longest, longest.substr(1)};
+  WriteList(words, "\n");
+  for (const std::wstring& ending :
+       {std::wstring(L" я"), std::wstring(L"  я"), std::wstring(L"\rя"), std::wstring(L"я\r"),
+        std::wstring(L"я\x1A"), std::wstring(L"оя"), longest}) {
+    program.SetEditText(ending);
+    const std::wstring held = program.EditText();
+    ASSERT_TRUE(program.Press());
+    if (held.size() < 2) {
+      ExpectWarning(program, kTooShort);
+      continue;
+    }
+    std::vector<std::wstring> expected;
+    for (const std::wstring& word : words) {
+      if (word.size() >= held.size() && word.compare(word.size() - held.size(), held.size(), held) == 0) {
+        expected.push_back(word);
+      }
+    }
+    EXPECT_EQ(program.Entries(), expected) << "ending of " << held.size() << " characters";
+    if (ending == longest) {
+      EXPECT_EQ(held, longest);
+      EXPECT_EQ(expected.size(), 1u);
+    }
+  }
+  ExpectNoWarning(program);
 }
 
 }  // namespace

@@ -75,6 +75,38 @@ std::wstring WindowsPath(const char* path) {
   return wide;
 }
 
+std::wstring MakeTempFolder(const std::wstring& prefix) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  for (unsigned attempt = GetTickCount();; ++attempt) {
+    const std::wstring folder = std::wstring(temp) + prefix + L"-" +
+                                std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(attempt);
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return L"";
+  }
+}
+
+void RemoveTempFolder(const std::wstring& folder) {
+  if (folder.empty()) return;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTempFolder(path);
+      } else {
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
 std::string Cp1251(const std::wstring& text) {
   std::string bytes(text.size(), '\0');
   bytes.resize(WideCharToMultiByte(1251, 0, text.data(), static_cast<int>(text.size()),

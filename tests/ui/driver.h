@@ -14,6 +14,11 @@ namespace versalo::testing {
 // CMake hands over Unix paths.
 std::wstring WindowsPath(const char* path);
 
+// A new, empty folder under the temporary folder.
+std::wstring MakeTempFolder(const std::wstring& prefix);
+// Removes a folder made by MakeTempFolder, with the files and folders in it.
+void RemoveTempFolder(const std::wstring& folder);
+
 // Text in code page 1251, the word list's, from UTF-16.
 std::string Cp1251(const std::wstring& text);
 
@@ -41,6 +46,7 @@ class Program {
   HWND list() const { return GetDlgItem(dialog_, 1002); }
   HWND button() const { return GetDlgItem(dialog_, 1003); }
   DWORD thread_id() const { return info_.dwThreadId; }
+  HANDLE process() const { return info_.hProcess; }
 
   std::wstring EditText() const;
   void SetEditText(const std::wstring& text) const;
