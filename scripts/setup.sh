@@ -7,7 +7,7 @@ set -euo pipefail
 native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest time
         libbenchmark-dev wbulgarian file)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb imagemagick icoutils
-         locales googletest wbulgarian file)
+         locales googletest wbulgarian file unzip)
 
 as_root() {
   if [[ $(id -u) == 0 ]]; then "$@"; else sudo "$@"; fi

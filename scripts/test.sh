@@ -22,7 +22,7 @@ ctest --preset fuzz
 echo "== win32, win64 (under Wine)"
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+  cmake --build --preset "$preset" --target all package
 done
 source scripts/wine-env.sh
 start_xvfb

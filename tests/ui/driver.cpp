@@ -152,17 +152,24 @@ void Program::SetEditText(const std::wstring& text) const {
   SendMessageW(edit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+int Program::EntryCount() const {
+  return static_cast<int>(SendMessageW(list(), LB_GETCOUNT, 0, 0));
+}
+
+std::wstring Program::Entry(int index) const {
+  const LRESULT length = SendMessageW(list(), LB_GETTEXTLEN, index, 0);
+  if (length == LB_ERR) return L"";
+  std::wstring entry(static_cast<std::size_t>(length) + 1, L'\0');
+  const LRESULT copied =
+      SendMessageW(list(), LB_GETTEXT, index, reinterpret_cast<LPARAM>(entry.data()));
+  entry.resize(copied == LB_ERR ? 0 : static_cast<std::size_t>(copied));
+  return entry;
+}
+
 std::vector<std::wstring> Program::Entries() const {
   std::vector<std::wstring> entries;
-  const LRESULT count = SendMessageW(list(), LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = SendMessageW(list(), LB_GETTEXTLEN, i, 0);
-    std::wstring entry(static_cast<std::size_t>(length) + 1, L'\0');
-    const LRESULT copied =
-        SendMessageW(list(), LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
-    entry.resize(copied == LB_ERR ? 0 : static_cast<std::size_t>(copied));
-    entries.push_back(entry);
-  }
+  const int count = EntryCount();
+  for (int i = 0; i < count; ++i) entries.push_back(Entry(i));
   return entries;
 }
 

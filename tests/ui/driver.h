@@ -51,6 +51,8 @@ class Program {
   std::wstring EditText() const;
   void SetEditText(const std::wstring& text) const;
   std::vector<std::wstring> Entries() const;
+  int EntryCount() const;
+  std::wstring Entry(int index) const;
 
   // Presses the button and waits until its command has returned; false when
   // it has not within the time (a message box keeps it from returning).

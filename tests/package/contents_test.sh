@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# What a Windows user unpacks: one folder with the program, the Bulgarian
+# word list as rym.txt, its licence and a read-me, each as Windows expects.
+#   contents_test.sh ZIP win32|win64 VERSION
+set -u
+export LC_ALL=C
+zip=$1 arch=$2 version=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+passed=0 failed=0
+check() {  # NAME COMMAND...
+  local name=$1
+  shift
+  if "$@" >/dev/null 2>&1; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+
+folder=versalo-$version-$arch
+check "the zip unpacks" unzip -q "$zip" -d "$work"
+names=$(cd "$work" && find . -mindepth 1 | sort | tr '\n' ' ')
+want="./$folder ./$folder/readme.txt ./$folder/rym.txt ./$folder/versalo.exe ./$folder/wordlist-GPL-2.txt ./$folder/wordlist-copyright.txt "
+check "one folder with exactly the five files (got: $names)" test "$names" = "$want"
+cd "$work/$folder" || exit 1
+
+if [[ $arch == win32 ]]; then
+  headers=$(i686-w64-mingw32-objdump -p versalo.exe 2>/dev/null)
+else
+  headers=$(x86_64-w64-mingw32-objdump -p versalo.exe 2>/dev/null)
+fi
+if [[ $arch == win32 ]]; then
+  check "versalo.exe is a 32-bit PE" grep -qE '^Magic[[:space:]]+010b' <<<"$headers"
+else
+  check "versalo.exe is a 64-bit PE" grep -qE '^Magic[[:space:]]+020b' <<<"$headers"
+fi
+check "versalo.exe is a GUI program" grep -qE '^Subsystem[[:space:]]+00000002' <<<"$headers"
+
+lines=$(wc -l < rym.txt)
+check "rym.txt has 867,136 lines (got $lines)" test "$lines" = 867136
+check "rym.txt is valid Windows-1251" iconv -f CP1251 -t UTF-8 -o /dev/null rym.txt
+check "every line of rym.txt ends with CR LF" test "$(grep -c $'\r$' rym.txt)" = "$lines"
+check "rym.txt ends with a line break" test "$(tail -c 2 rym.txt | od -An -tx1 | tr -d ' ')" = 0d0a
+if [[ -r /usr/share/dict/bulgarian ]]; then
+  check "rym.txt holds Debian's Bulgarian word list" \
+    cmp -s <(iconv -f CP1251 -t UTF-8 rym.txt | tr -d '\r') /usr/share/dict/bulgarian
+fi
+
+check "readme.txt starts with a UTF-8 BOM" test "$(head -c 3 readme.txt | od -An -tx1 | tr -d ' ')" = efbbbf
+check "readme.txt is valid UTF-8" iconv -f UTF-8 -t UTF-8 -o /dev/null readme.txt
+check "readme.txt names the version" grep -q "Versalo $version" readme.txt
+check "readme.txt speaks Bulgarian and English" \
+  bash -c 'grep -q "речник" readme.txt && grep -q "word list" readme.txt'
+for text in readme.txt wordlist-copyright.txt wordlist-GPL-2.txt; do
+  check "$text has only CR LF line ends" test "$(grep -c $'[^\r]$\\|^$' "$text")" = 0
+done
+check "the licence is the GPL, version 2" grep -q 'GNU GENERAL PUBLIC LICENSE' wordlist-GPL-2.txt
+check "the copyright notice names the list's author" grep -q 'Radostin Radnev' wordlist-copyright.txt
+
+echo "$passed passed, $failed failed"
+[[ $failed == 0 ]]
