@@ -56,10 +56,8 @@ TEST(PackageTest, FindsTheWordsEndingInTa) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (GetACP() != 1251 || argc < 2) {
-    std::fprintf(stderr, "usage: package_run_test FOLDER, in code page 1251 (now %u)\n", GetACP());
-    return 2;
-  }
-  g_folder = versalo::testing::WindowsPath(argv[1]);
+  const auto paths = versalo::testing::PathArguments(argc, argv, 1, "package_run_test FOLDER");
+  if (paths.empty()) return 2;
+  g_folder = paths[0];
   return RUN_ALL_TESTS();
 }

@@ -11,18 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/ui/driver.h"
+
 namespace {
 
 std::vector<std::string> g_exes;
-
-std::wstring WindowsPath(const std::string& path) {
-  std::string text = path;
-  if (!text.empty() && text[0] == '/') text = "Z:" + text;
-  for (char& c : text) {
-    if (c == '/') c = '\\';
-  }
-  return std::wstring(text.begin(), text.end());
-}
 
 // A name or an ordinal in a resource or a template.
 std::string NameOf(LPCWSTR name) {
@@ -116,7 +109,7 @@ const Control kControls[] = {
 class ResourceTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    module_ = LoadLibraryExW(WindowsPath(GetParam()).c_str(), nullptr,
+    module_ = LoadLibraryExW(versalo::testing::WindowsPath(GetParam().c_str()).c_str(), nullptr,
                              LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module_, nullptr) << "cannot load " << GetParam() << ": error " << GetLastError();
   }

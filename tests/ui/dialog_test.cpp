@@ -308,16 +308,10 @@ TEST_F(DialogTest, HostileEndingsAreSearchedExactly) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (GetACP() != 1251) {
-    std::fprintf(stderr, "The ANSI code page is %u, not 1251: run with LC_ALL=bg_BG.UTF-8\n",
-                 GetACP());
-    return 1;
-  }
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: dialog_test VERSALO_EXE [SCREENSHOT_BMP]\n");
-    return 2;
-  }
-  g_exe = versalo::testing::WindowsPath(argv[1]);
-  if (argc > 2) g_screenshot = versalo::testing::WindowsPath(argv[2]);
+  const auto paths = versalo::testing::PathArguments(argc, argv, 1,
+                                                     "dialog_test VERSALO_EXE [SCREENSHOT_BMP]");
+  if (paths.empty()) return 2;
+  g_exe = paths[0];
+  if (paths.size() > 1) g_screenshot = paths[1];
   return RUN_ALL_TESTS();
 }

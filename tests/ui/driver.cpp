@@ -75,6 +75,21 @@ std::wstring WindowsPath(const char* path) {
   return wide;
 }
 
+std::vector<std::wstring> PathArguments(int argc, char** argv, int required, const char* usage) {
+  if (GetACP() != 1251) {
+    std::fprintf(stderr, "The ANSI code page is %u, not 1251: run with LC_ALL=bg_BG.UTF-8\n",
+                 GetACP());
+    return {};
+  }
+  if (argc - 1 < required) {
+    std::fprintf(stderr, "usage: %s\n", usage);
+    return {};
+  }
+  std::vector<std::wstring> paths;
+  for (int i = 1; i < argc; ++i) paths.push_back(WindowsPath(argv[i]));
+  return paths;
+}
+
 std::wstring MakeTempFolder(const std::wstring& prefix) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);

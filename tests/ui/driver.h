@@ -19,6 +19,12 @@ std::wstring MakeTempFolder(const std::wstring& prefix);
 // Removes a folder made by MakeTempFolder, with the files and folders in it.
 void RemoveTempFolder(const std::wstring& folder);
 
+// For a test program's main, after InitGoogleTest: checks that the ANSI
+// code page is 1251, the program's, and that at least `required` arguments
+// are left, and returns them as Windows paths; says what is wrong and
+// returns nothing otherwise.
+std::vector<std::wstring> PathArguments(int argc, char** argv, int required, const char* usage);
+
 // Text in code page 1251, the word list's, from UTF-16.
 std::string Cp1251(const std::wstring& text);
 

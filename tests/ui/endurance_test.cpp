@@ -139,11 +139,8 @@ TEST(EnduranceTest, ThousandSearchesLeakNothing) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (GetACP() != 1251 || argc < 2) {
-    std::fprintf(stderr, "usage: endurance_test VERSALO_EXE, in code page 1251 (now %u)\n",
-                 GetACP());
-    return 2;
-  }
-  g_exe = versalo::testing::WindowsPath(argv[1]);
+  const auto paths = versalo::testing::PathArguments(argc, argv, 1, "endurance_test VERSALO_EXE");
+  if (paths.empty()) return 2;
+  g_exe = paths[0];
   return RUN_ALL_TESTS();
 }
