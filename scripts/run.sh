@@ -6,8 +6,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" windows
+# Both builds, and their zips: build/win32/versalo-*-win32.zip is the package
+# to hand to Windows users.
 (cd "$root" && for preset in win32 win64; do
-  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null
+  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target all package >/dev/null
 done)
 
 if [[ -z ${DISPLAY:-} ]]; then
