@@ -74,7 +74,12 @@ bool WordListReader::Open(const WordListOptions& options) {
   }
   // The blocks are the buffer; a second one in stdio would only copy.
   std::setvbuf(file_, nullptr, _IONBF, 0);
-  block_.reset(new char[block_size_]);
+  try {
+    block_.reset(new char[block_size_]);
+  } catch (const std::bad_alloc&) {
+    Close();
+    return false;
+  }
   // Some platforms open a folder and fail only on the first read: a file we
   // cannot read at all counts as one we cannot open.
   if (!Fill() && failed_) {
@@ -132,11 +137,9 @@ bool WordListReader::Append(const char* bytes, std::size_t count) {
     line_cut_ = line_ends_cr_ = false;
     line_raw_ = true;
   }
-  if (count == 0 || line_cut_) {
-    if (count > 0) line_ends_cr_ = IsCr(bytes[count - 1]);
-    return true;
-  }
+  if (count == 0) return true;
   line_ends_cr_ = IsCr(bytes[count - 1]);
+  if (line_cut_) return true;  // past its NUL, a line holds nothing more
   const std::size_t nul = FindNulOrSub(bytes, 0, count);  // no SUB is left
   line_cut_ = nul < count;
   // A trailing CR may yet turn out to be half of a CR LF, so it does not
@@ -168,8 +171,9 @@ bool WordListReader::NextPlainRun(std::string_view& run) {
   // Up to the last LF before the next NUL, if any (SUB has already cut the
   // block short).
   std::size_t stop = nul_;
-  while (stop > pos_ && static_cast<unsigned char>(block_[stop - 1]) != kLf) --stop;
-  if (stop == pos_) return false;
+  // Inside a long line no LF comes at all: say so without walking back.
+  if (FindByte(block_.get(), pos_, stop, kLf) == stop) return false;
+  while (static_cast<unsigned char>(block_[stop - 1]) != kLf) --stop;
   run = std::string_view(block_.get() + pos_, stop - pos_);
   pos_ = stop;
   return true;
