@@ -3,13 +3,12 @@
 #include <bit>
 #include <cstring>
 
+#include "search/bytes.h"
 #include "search/sse2.h"
 
 namespace versalo {
 
 namespace {
-
-bool IsByte(char c, unsigned char byte) { return static_cast<unsigned char>(c) == byte; }
 
 // Searches a plain run of lines (see WordListReader::NextPlainRun) without
 // cutting it into lines first: it looks only at the line ends. The ending
@@ -24,10 +23,8 @@ class RunScanner {
 #ifdef VERSALO_SSE2
     lf = ScanVector(run);
 #endif
-    for (; lf < run.size(); ++lf) {
-      const void* next = std::memchr(run.data() + lf, kLf, run.size() - lf);
-      if (next == nullptr) break;
-      lf = static_cast<std::size_t>(static_cast<const char*>(next) - run.data());
+    for (lf = FindByte(run.data(), lf, run.size(), kLf); lf < run.size();
+         lf = FindByte(run.data(), lf + 1, run.size(), kLf)) {
       CheckLineEnd(run, lf);
     }
   }
@@ -37,10 +34,7 @@ class RunScanner {
   void CheckLineEnd(std::string_view run, std::size_t lf) {
     std::size_t end = lf;
     if (end > 0 && IsByte(run[end - 1], kCr)) --end;  // CR LF is one LF
-    if (end < ending_.size() ||
-        std::memcmp(run.data() + end - ending_.size(), ending_.data(), ending_.size()) != 0) {
-      return;
-    }
+    if (!EndsWith(run.substr(0, end), ending_)) return;
     std::size_t start = end - ending_.size();
     while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
     sink_.Add(run.substr(start, end - start));

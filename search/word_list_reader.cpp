@@ -2,22 +2,14 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <new>
 
+#include "search/bytes.h"
 #include "search/sse2.h"
 
 namespace versalo {
 
 namespace {
-
-// Index of the first `byte` in [from, end) of `block`, or `end`.
-std::size_t FindByte(const char* block, std::size_t from, std::size_t end,
-                     unsigned char byte) {
-  const void* hit = std::memchr(block + from, byte, end - from);
-  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - block)
-             : end;
-}
 
 // Index of the first NUL or SUB in [from, end) of `block`, or `end`. Those
 // two bytes end a stretch of plain lines, so one pass looks for both.
@@ -41,13 +33,10 @@ std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end) {
   }
 #endif
   for (; at < end; ++at) {
-    const auto byte = static_cast<unsigned char>(block[at]);
-    if (byte == kNul || byte == kSub) return at;
+    if (IsByte(block[at], kNul) || IsByte(block[at], kSub)) return at;
   }
   return end;
 }
-
-bool IsCr(char c) { return static_cast<unsigned char>(c) == kCr; }
 
 constexpr LineRead kEnd{true, {}};
 
@@ -111,7 +100,7 @@ bool WordListReader::Fill() {
   // never looked at.
   std::size_t sub = FindNulOrSub(block_.get(), 0, got);
   nul_ = got;
-  if (sub < got && static_cast<unsigned char>(block_[sub]) == kNul) {
+  if (sub < got && IsByte(block_[sub], kNul)) {
     nul_ = sub;
     sub = FindByte(block_.get(), sub, got, kSub);
   }
@@ -138,7 +127,7 @@ bool WordListReader::Append(const char* bytes, std::size_t count) {
     line_raw_ = true;
   }
   if (count == 0) return true;
-  line_ends_cr_ = IsCr(bytes[count - 1]);
+  line_ends_cr_ = IsByte(bytes[count - 1], kCr);
   if (line_cut_) return true;  // past its NUL, a line holds nothing more
   const std::size_t nul = FindNulOrSub(bytes, 0, count);  // no SUB is left
   line_cut_ = nul < count;
@@ -156,7 +145,7 @@ bool WordListReader::Append(const char* bytes, std::size_t count) {
 
 std::string_view WordListReader::BlockLine(std::size_t start, std::size_t len) {
   const char* bytes = block_.get() + start;
-  if (len > 0 && IsCr(bytes[len - 1])) --len;  // CR LF is one LF
+  if (len > 0 && IsByte(bytes[len - 1], kCr)) --len;  // CR LF is one LF
   if (nul_ < start) nul_ = FindNulOrSub(block_.get(), start, end_);  // no SUB is left
   if (nul_ < start + len) len = nul_ - start;  // NUL ends the text
   return {bytes, len};
@@ -173,7 +162,7 @@ bool WordListReader::NextPlainRun(std::string_view& run) {
   std::size_t stop = nul_;
   // Inside a long line no LF comes at all: say so without walking back.
   if (FindByte(block_.get(), pos_, stop, kLf) == stop) return false;
-  while (static_cast<unsigned char>(block_[stop - 1]) != kLf) --stop;
+  while (!IsByte(block_[stop - 1], kLf)) --stop;
   run = std::string_view(block_.get() + pos_, stop - pos_);
   pos_ = stop;
   return true;
