@@ -10,9 +10,7 @@ cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target versalo screenshot >/dev/null
 list=$(bash scripts/wordlist.sh)
 source scripts/wine-env.sh
-start_xvfb
-trap 'wineserver -k 2>/dev/null || true; stop_xvfb' EXIT
-wine_prefix_ready
+wine_session
 wine build/win64/tools/screenshot.exe build/win64/versalo.exe "$list" "${1:-ище}" build/win64/dialog.bmp
 convert build/win64/dialog.bmp -strip docs/dialog.png
 echo "screenshot: docs/dialog.png"

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages.
 # Idempotent, and silent when everything is already there.
-#   setup.sh [native] [windows]   (default: both)
+#   setup.sh [native] [windows] [bench]   (default: native and windows)
 set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest time
         libbenchmark-dev wbulgarian file)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb imagemagick icoutils
          locales googletest wbulgarian file unzip)
+# What bench/run compares versalo-find with, and measures it by.
+bench=(grep ripgrep ugrep time)
 
 as_root() {
   if [[ $(id -u) == 0 ]]; then "$@"; else sudo "$@"; fi
@@ -39,6 +41,7 @@ for group in "${groups[@]}"; do
   case $group in
     native) install_packages "${native[@]}" ;;
     windows) install_packages "${windows[@]}"; ensure_bulgarian_locale ;;
+    bench) install_packages "${bench[@]}" ;;
     *) echo "setup: unknown group $group" >&2; exit 2 ;;
   esac
 done

@@ -25,13 +25,7 @@ for preset in win32 win64; do
   cmake --build --preset "$preset" --target all package
 done
 source scripts/wine-env.sh
-start_xvfb
-trap 'wineserver -k 2>/dev/null || true; stop_xvfb' EXIT
-wine_prefix_ready
-# One server for all the tests, not one start each. Wine's own services start
-# now, away from CTest's output pipes, which they would otherwise hold open.
-wineserver -p 2>/dev/null || true  # a server may already be running
-wine reg query 'HKCU\Software\Wine' </dev/null >/dev/null 2>&1
+wine_session
 ctest --preset win64
 
 shot=build/win64/screenshots/dialog

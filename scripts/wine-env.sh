@@ -44,3 +44,15 @@ stop_xvfb() {
   [[ -n ${versalo_xvfb_pid:-} ]] && kill "$versalo_xvfb_pid" 2>/dev/null
   versalo_xvfb_pid=
 }
+
+# For a script that runs Wine programs one after another: a display, the
+# prefix, and one wineserver for all of them, with Wine's own services
+# started now, away from the caller's output pipes (CTest waits for every
+# holder of its pipes to close). All of it ends when the script exits.
+wine_session() {
+  start_xvfb
+  trap 'wineserver -k 2>/dev/null || true; stop_xvfb' EXIT
+  wine_prefix_ready
+  wineserver -p 2>/dev/null || true  # a server may already be running
+  wine reg query 'HKCU\Software\Wine' </dev/null >/dev/null 2>&1 || true
+}
