@@ -8,4 +8,4 @@ if [[ -z ${DISPLAY:-} ]]; then
   exit 1
 fi
 wine_prefix_ready
-exec wine "$@"
+exec env LC_ALL="$versalo_wine_locale" wine "$@"

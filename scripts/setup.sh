@@ -6,13 +6,22 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest time
         libbenchmark-dev wbulgarian file)
-windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb imagemagick icoutils
-         locales googletest wbulgarian file unzip)
+# wine32:i386 runs the shipped 32-bit program; it needs the i386 architecture.
+windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb imagemagick
+         icoutils locales googletest wbulgarian file unzip)
 # What bench/run compares versalo-find with, and measures it by.
 bench=(grep ripgrep ugrep time)
 
 as_root() {
   if [[ $(id -u) == 0 ]]; then "$@"; else sudo "$@"; fi
+}
+
+# Stops setup with what failed and what to run by hand.
+fail() {
+  echo "setup: $1 failed." >&2
+  echo "setup: run it by hand to see why, then run this command again:" >&2
+  echo "  $2" >&2
+  exit 1
 }
 
 install_packages() {
@@ -23,8 +32,13 @@ install_packages() {
   done
   ((${#missing[@]} == 0)) && return 0
   echo "setup: installing ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386 || fail "adding the i386 architecture" \
+      "sudo dpkg --add-architecture i386"
+  fi
+  as_root apt-get update -qq || fail "apt-get update" "sudo apt-get update"
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null ||
+    fail "installing ${missing[*]}" "sudo apt-get install ${missing[*]}"
 }
 
 # Wine takes its ANSI code page from the locale: bg_BG.UTF-8 gives 1251.

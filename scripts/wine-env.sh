@@ -5,13 +5,34 @@ versalo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${VERSALO_WINEPREFIX:-$versalo_root/build/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# Gives Wine the ANSI code page 1251, the program's.
-export LC_ALL=bg_BG.UTF-8
 
-# Makes the prefix once: about 13 s the first time.
+# Wine takes the ANSI code page from the locale: bg_BG.UTF-8 gives 1251, the
+# program's. Only Wine gets it: a shell that started before setup generated
+# the locale cannot load it, and would warn if it had to.
+versalo_wine_locale=bg_BG.UTF-8
+wine() { env LC_ALL=$versalo_wine_locale wine "$@"; }
+wineboot() { env LC_ALL=$versalo_wine_locale wineboot "$@"; }
+wineserver() { env LC_ALL=$versalo_wine_locale wineserver "$@"; }
+# For commands that start Wine programs themselves (CTest, through
+# cmake/wine-run.sh).
+with_wine_locale() { env LC_ALL=$versalo_wine_locale "$@"; }
+
+# The prefix runs 32-bit programs only if it was made with 32-bit Wine
+# installed; one made before that cannot start any program at all.
+wine_prefix_fit() {
+  [[ -f $WINEPREFIX/.versalo-ready && -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]]
+}
+
+# Makes the prefix when it is missing or unfit: about 13 s.
 wine_prefix_ready() {
-  [[ -f $WINEPREFIX/.versalo-ready ]] && return 0
-  echo "wine: making the prefix $WINEPREFIX" >&2
+  wine_prefix_fit && return 0
+  if [[ -e $WINEPREFIX ]]; then
+    echo "wine: remaking $WINEPREFIX: unfinished, or made before 32-bit Wine was installed" >&2
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  else
+    echo "wine: making the prefix $WINEPREFIX" >&2
+  fi
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1
   # With no window manager, Wine waits 2 s for every window that hides

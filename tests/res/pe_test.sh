@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# The shipped versalo.exe is a 32-bit PE of the GUI subsystem that imports
-# only system DLLs. Checked as a file: without 32-bit Wine it cannot run here.
+# A built versalo.exe is a PE of its build's architecture and of the GUI
+# subsystem, and imports only system DLLs, so it starts on a bare Windows.
+#   pe_test.sh EXE win32|win64
 set -u
 export LC_ALL=C  # objdump speaks the locale's language
-exe=$1
+exe=$1 arch=$2
 passed=0 failed=0
 expect() {
   if grep -qE "$2" <<<"$3"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi
 }
-headers=$(i686-w64-mingw32-objdump -p "$exe" 2>&1)
-expect "PE32 magic" '^Magic[[:space:]]+010b' "$headers"
+case $arch in
+  win32) objdump=i686-w64-mingw32-objdump magic=010b format=pei-i386 ;;
+  win64) objdump=x86_64-w64-mingw32-objdump magic=020b format=pei-x86-64 ;;
+  *) echo "pe_test: unknown architecture $arch" >&2; exit 2 ;;
+esac
+headers=$("$objdump" -p "$exe" 2>&1)
+expect "$arch magic $magic" "^Magic[[:space:]]+$magic" "$headers"
+expect "$format file format" "file format $format\$" "$headers"
 expect "GUI subsystem" '^Subsystem[[:space:]]+00000002' "$headers"
-expect "i386 machine" 'file format pei-i386' "$headers"
 dlls=$(grep 'DLL Name:' <<<"$headers" | awk '{print toupper($3)}' | sort | tr '\n' ' ')
 expect "only system DLLs (got: $dlls)" '^KERNEL32.DLL MSVCRT.DLL USER32.DLL $' "$dlls"
 echo "$passed passed, $failed failed"
