@@ -1,5 +1,6 @@
 // versalo-find: the ending search on the command line.
 #include <langinfo.h>
+#include <malloc.h>
 
 #include <clocale>
 #include <cstdio>
@@ -35,10 +36,15 @@ class OutputSink : public versalo::ResultSink {
 
   void Clear() override {}
   void Add(std::string_view line) override {
-    if (utf8_) {
-      versalo::AppendCp1251AsUtf8(line, buffer_);
-    } else {
-      buffer_.append(line);
+    // A piece at a time, so that a huge line never has a copy of its own.
+    for (std::size_t at = 0; at < line.size(); at += kFlushAt) {
+      const std::string_view piece = line.substr(at, kFlushAt);
+      if (utf8_) {
+        versalo::AppendCp1251AsUtf8(piece, buffer_);
+      } else {
+        buffer_.append(piece);
+      }
+      if (buffer_.size() >= kFlushAt) Flush();
     }
     buffer_ += '\n';
     if (buffer_.size() >= kFlushAt) Flush();
@@ -68,6 +74,10 @@ int Fail(int status, const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Large blocks straight from the system and back: the pieces of a long
+  // line are then returned one by one as they are joined, instead of
+  // staying in the heap once glibc has raised its threshold for them.
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
   std::setlocale(LC_ALL, "");
   const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
 

@@ -51,6 +51,7 @@ bool WordListReader::Open(const WordListOptions& options) {
   pos_ = end_ = nul_ = 0;
   exhausted_ = done_ = failed_ = false;
   line_.clear();
+  ReleasePieces();
   line_cut_ = line_raw_ = line_ends_cr_ = false;
 
   // Binary mode: the line rules are ours, not the C runtime's. fopen's "r"
@@ -84,6 +85,7 @@ void WordListReader::Close() {
     file_ = nullptr;
   }
   block_.reset();
+  ReleasePieces();
   done_ = true;
 }
 
@@ -117,7 +119,54 @@ bool WordListReader::Fill() {
 LineRead WordListReader::Fail() {
   failed_ = true;
   done_ = true;
+  ReleasePieces();
   return kEnd;
+}
+
+void WordListReader::ReleasePieces() {
+  pieces_.clear();
+  pieces_.shrink_to_fit();
+  in_pieces_ = 0;
+}
+
+void WordListReader::Gather(const char* bytes, std::size_t count) {
+  while (count > 0) {
+    // Up to a piece's size the line grows as strings do; past it, it
+    // fills the room it has, then goes on in a new piece.
+    const std::size_t room = std::max(line_.capacity(), kPiece) - line_.size();
+    const std::size_t take = std::min(room, count);
+    if (line_.size() + take > line_.capacity()) {
+      line_.reserve(std::min(kPiece, std::max(line_.size() + take, 2 * line_.capacity())));
+    }
+    line_.append(bytes, take);
+    bytes += take;
+    count -= take;
+    if (count > 0) {
+      in_pieces_ += line_.size();
+      pieces_.push_back(std::move(line_));
+      line_ = std::string();
+      line_.reserve(kPiece);
+    }
+  }
+}
+
+bool WordListReader::JoinPieces() {
+  if (pieces_.empty()) return true;
+  try {
+    std::string whole;
+    whole.reserve(in_pieces_ + line_.size());
+    for (std::string& piece : pieces_) {
+      whole.append(piece);
+      std::string().swap(piece);  // gone as soon as it is copied
+    }
+    whole.append(line_);
+    line_ = std::move(whole);
+  } catch (const std::bad_alloc&) {
+    ReleasePieces();
+    return false;
+  }
+  ReleasePieces();
+  return true;
 }
 
 bool WordListReader::Append(const char* bytes, std::size_t count) {
@@ -133,10 +182,10 @@ bool WordListReader::Append(const char* bytes, std::size_t count) {
   line_cut_ = nul < count;
   // A trailing CR may yet turn out to be half of a CR LF, so it does not
   // count against the limit until the line's end is known.
-  const std::size_t text = line_.size() + nul - (line_ends_cr_ && !line_cut_);
+  const std::size_t text = in_pieces_ + line_.size() + nul - (line_ends_cr_ && !line_cut_);
   if (text > max_line_) return false;
   try {
-    line_.append(bytes, nul);
+    Gather(bytes, nul);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -177,7 +226,7 @@ LineRead WordListReader::Next() {
       if (!line_raw_) return kEnd;
       // The last line has no line break: it is returned whole, and a CR at
       // its end is data.
-      if (line_.size() > max_line_) return Fail();
+      if (!JoinPieces() || line_.size() > max_line_) return Fail();
       return {false, line_};
     }
     const std::size_t start = pos_;
@@ -193,6 +242,7 @@ LineRead WordListReader::Next() {
     // The line spans blocks: gather it.
     if (!Append(block_.get() + start, lf - start)) return Fail();
     if (lf < end_) {
+      if (!JoinPieces()) return Fail();
       if (line_ends_cr_ && !line_cut_) line_.pop_back();  // CR LF is one LF
       line_raw_ = false;
       return {false, line_};

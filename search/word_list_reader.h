@@ -18,7 +18,8 @@
 //     more than memory allows) ends the list the same way.
 //
 // The file is read in blocks of a fixed size, so memory grows only with the
-// longest line that spans two blocks.
+// longest line that spans two blocks: such a line is gathered in pieces and
+// joined once at its end, so it costs at most twice its size.
 #ifndef VERSALO_SEARCH_WORD_LIST_READER_H
 #define VERSALO_SEARCH_WORD_LIST_READER_H
 
@@ -28,6 +29,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace versalo {
 
@@ -97,6 +99,13 @@ class WordListReader {
   // Adds raw bytes of a line that spans blocks to line_. False when the
   // line would grow past what the reader may hold.
   bool Append(const char* bytes, std::size_t count);
+  // Adds line text to line_, spilling full pieces to pieces_; may throw
+  // std::bad_alloc.
+  void Gather(const char* bytes, std::size_t count);
+  // Makes line_ the whole line again, the pieces first. False when memory
+  // for it cannot be had.
+  bool JoinPieces();
+  void ReleasePieces();
   // The line text of the raw line [start, start + len) inside the block.
   std::string_view BlockLine(std::size_t start, std::size_t len);
 
@@ -111,8 +120,14 @@ class WordListReader {
   bool done_ = false;       // Next has returned the end
   bool failed_ = false;
 
-  // A line that spans blocks is gathered here.
+  // A line that spans blocks is gathered here. A long one fills pieces of
+  // kPiece bytes that are never copied while it grows (growing one string
+  // would hold the old copy and the new, twice as large, at once) and that
+  // are joined when the line ends.
+  static constexpr std::size_t kPiece = 1 << 20;
   std::string line_;
+  std::vector<std::string> pieces_;
+  std::size_t in_pieces_ = 0;  // bytes of text in pieces_
   bool line_cut_ = false;       // line_ has met its NUL
   bool line_raw_ = false;       // raw bytes of the line have been taken
   bool line_ends_cr_ = false;   // the last raw byte taken was CR

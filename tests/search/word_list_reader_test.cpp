@@ -165,6 +165,38 @@ TEST(WordListReaderTest, AgreesWithTheModelOnRandomFiles) {
   }
 }
 
+// Lines of several MiB are gathered in pieces of 1 MiB: a CR LF, a NUL or a
+// line end that falls on a piece's edge, and a last line without a break,
+// come out as the model says, and so does the limit on a line's size.
+TEST(WordListReaderTest, LinesLongerThanAPiece) {
+  constexpr std::size_t kMiB = 1 << 20;
+  std::mt19937 random(5);
+  const auto letters = [&](std::size_t size) {
+    std::string text(size, 'a');
+    for (char& c : text) c = static_cast<char>('a' + random() % 26);
+    return text;
+  };
+  const std::string bytes = "cat\n" + letters(kMiB - 1) + "\r\n" +   // CR ends a piece
+                            letters(kMiB) + "\n" +                      // LF just after a piece
+                            letters(2 * kMiB + 7) + "\r" + letters(9) + "\r\n" +
+                            letters(kMiB + 3) + '\0' + letters(kMiB) + "\n" +  // NUL in piece 2
+                            "hat\n" + letters(3 * kMiB + 1);                  // no final break
+  testing::TempDir dir;
+  const std::string path = dir.Write("rym.txt", bytes);
+  const std::vector<std::string> expected = testing::ModelLines(bytes);
+  for (std::size_t block_size : {std::size_t{4093}, std::size_t{256 * 1024}, 3 * kMiB}) {
+    bool failed = true;
+    EXPECT_EQ(ReadAll({path.c_str(), block_size}, &failed), expected) << "block " << block_size;
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(ReadAllWithRuns({path.c_str(), block_size}), expected) << "block " << block_size;
+    // A limit between the longest line and the one before it.
+    WordListOptions options{path.c_str(), block_size, 3 * kMiB};
+    std::vector<std::string> before(expected.begin(), expected.end() - 1);
+    EXPECT_EQ(ReadAll(options, &failed), before) << "block " << block_size;
+    EXPECT_TRUE(failed);
+  }
+}
+
 // 7, 8. A line longer than the reader may hold ends the list; what came
 // before it stands.
 TEST(WordListReaderTest, LineTooLongToHoldEndsTheList) {
