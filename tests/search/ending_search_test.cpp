@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -164,6 +165,21 @@ TEST_F(EndingSearchTest, LineTooLongCutsTheListShort) {
   options.max_line = 32;
   EXPECT_EQ(FindEndingMatches("at", sink_, options), SearchOutcome::ListCutShort);
   EXPECT_EQ(sink_.calls, (std::vector<std::string>{"clear", "cat"}));
+}
+
+// A list past 4 GiB, mostly a sparse hole of NULs, is read to its end, also
+// through a 32-bit C runtime: the line after the 4 GiB mark is found.
+TEST_F(EndingSearchTest, ListOver4GiBIsReadToItsEnd) {
+  {
+    std::ofstream out(path_, std::ios::binary);
+    out << "cat\n";
+    out.seekp(std::streamoff{4} << 30);
+    out << "\nhat\n";
+    ASSERT_TRUE(out.good());
+  }
+  ASSERT_GT(std::filesystem::file_size(path_), std::uintmax_t{4} << 30);
+  EXPECT_EQ(Search("at"), SearchOutcome::Listed);
+  EXPECT_EQ(sink_.calls, (std::vector<std::string>{"clear", "cat", "hat"}));
 }
 
 #ifdef __linux__

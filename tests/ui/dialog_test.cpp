@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/ui/driver.h"
@@ -233,9 +234,16 @@ TEST_F(DialogTest, ClosingExitsWithZero) {
 TEST_F(DialogTest, RemovedListEndsWithStatusOne) {
   const Program& program = Start();
   ASSERT_TRUE(program.Search(L"ка"));
+  const std::vector<std::wstring> listed = program.Entries();
+  ASSERT_EQ(listed.size(), 4u);
   ASSERT_TRUE(DeleteFileW(ListPath().c_str()));
   program.PressAsync();
-  ExpectWarning(program, L"rym.txt?");
+  // Under the box, the list still shows the last search's entries.
+  const MessageBoxSeen box = program.WaitForMessageBox();
+  ASSERT_NE(box.window, nullptr) << "no message box";
+  EXPECT_EQ(box.text, L"rym.txt?");
+  EXPECT_EQ(program.Entries(), listed);
+  Program::Dismiss(box);
   EXPECT_EQ(program.WaitForExit(), 1u);
 }
 
@@ -284,11 +292,12 @@ TEST_F(DialogTest, HostileEndingsAreSearchedExactly) {
         std::wstring(L"я\x1A"), std::wstring(L"оя"), longest}) {
     program.SetEditText(ending);
     const std::wstring held = program.EditText();
-    ASSERT_TRUE(program.Press());
-    if (held.size() < 2) {
+    if (held.size() < 2) {  // the box keeps the press from returning
+      program.PressAsync();
       ExpectWarning(program, kTooShort);
       continue;
     }
+    ASSERT_TRUE(program.Press());
     std::vector<std::wstring> expected;
     for (const std::wstring& word : words) {
       if (word.size() >= held.size() && word.compare(word.size() - held.size(), held.size(), held) == 0) {
@@ -301,6 +310,88 @@ TEST_F(DialogTest, HostileEndingsAreSearchedExactly) {
       EXPECT_EQ(expected.size(), 1u);
     }
   }
+  ExpectNoWarning(program);
+}
+
+// The button's command searches whatever its notification code: a double
+// click, or a code no button sends.
+TEST_F(DialogTest, ButtonSearchesWhateverItsNotification) {
+  const Program& program = Start();
+  const std::vector<std::pair<std::wstring, std::vector<std::wstring>>> searches = {
+      {L"ка", {L"котка", L"лодка", L"ка", L"лодка"}},
+      {L"та", {L"тата", L"мечта", L"сън и мечта"}},
+      {L"КА", {L"КОТКА"}},
+  };
+  const WORD codes[] = {BN_DOUBLECLICKED, BN_SETFOCUS, 0xBEEF};
+  for (std::size_t i = 0; i < searches.size(); ++i) {
+    program.SetEditText(searches[i].first);
+    ASSERT_TRUE(program.Press(60000, codes[i]));
+    EXPECT_EQ(program.Entries(), searches[i].second) << "notification " << codes[i];
+  }
+  ExpectNoWarning(program);
+}
+
+// What a user sees: after a search the list shows its entries on screen,
+// and after one that finds nothing it shows none.
+TEST_F(DialogTest, ListRepaintsAfterEverySearch) {
+  const Program& program = Start();
+  // The count once painting has settled: the same twice in a row, and with
+  // or without text as expected (or, after 5 s, whatever it is then).
+  const auto settled_dark_pixels = [&](bool want_text) {
+    int dark = program.DarkPixelsInList();
+    for (int tries = 0; tries < 50; ++tries) {
+      Sleep(100);
+      const int again = program.DarkPixelsInList();
+      if (again == dark && (dark > 0) == want_text) break;
+      dark = again;
+    }
+    return dark;
+  };
+  EXPECT_EQ(settled_dark_pixels(false), 0) << "an empty list shows no text";
+  ASSERT_TRUE(program.Search(L"ка"));
+  EXPECT_GT(settled_dark_pixels(true), 50) << "the entries were not drawn";
+  ASSERT_TRUE(program.Search(L"яя"));
+  EXPECT_EQ(settled_dark_pixels(false), 0) << "the old entries are still on screen";
+  ASSERT_TRUE(program.Search(L"та"));
+  EXPECT_GT(settled_dark_pixels(true), 50) << "the entries were not drawn";
+}
+
+// A line larger than a 32-bit process can hold ends the search like a read
+// error: the matches before it stay listed, "rym.txt?" says the list could
+// not be read to its end, and the dialog stays open for the next search.
+TEST_F(DialogTest, LineTooLargeToHoldKeepsTheDialog) {
+  if (sizeof(void*) == 8) GTEST_SKIP() << "a 64-bit program holds a 1.5 GiB line";
+  {
+    const std::string before = Cp1251(L"котка\r\nлодка\r\n");
+    const std::string after = Cp1251(L"\r\nпека\r\n");
+    HANDLE file = CreateFileW(ListPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, before.data(), static_cast<DWORD>(before.size()), &written, nullptr);
+    // 1.5 GiB of letters: a sparse hole would be NULs, which no line holds.
+    const std::string letters(64 << 20, 'a');
+    for (int i = 0; i < 24; ++i) {
+      ASSERT_TRUE(WriteFile(file, letters.data(), static_cast<DWORD>(letters.size()), &written,
+                            nullptr));
+    }
+    WriteFile(file, after.data(), static_cast<DWORD>(after.size()), &written, nullptr);
+    CloseHandle(file);
+  }
+  const Program& program = Start();
+  program.SetEditText(L"ка");
+  program.PressAsync();
+  const MessageBoxSeen box = program.WaitForMessageBox(120000);
+  ASSERT_NE(box.window, nullptr) << "no message box";
+  EXPECT_EQ(box.text, L"rym.txt?");
+  EXPECT_EQ(program.Entries(), (std::vector<std::wstring>{L"котка", L"лодка"}));
+  Program::Dismiss(box);
+  EXPECT_EQ(program.WaitForExit(2000), static_cast<DWORD>(STILL_ACTIVE));
+  ExpectNoWarning(program);
+
+  WriteList({L"река", L"пека"}, "\r\n");
+  ASSERT_TRUE(program.Search(L"ка"));
+  EXPECT_EQ(program.Entries(), (std::vector<std::wstring>{L"река", L"пека"}));
   ExpectNoWarning(program);
 }
 

@@ -188,9 +188,9 @@ std::vector<std::wstring> Program::Entries() const {
   return entries;
 }
 
-bool Program::Press(DWORD timeout_ms) const {
+bool Program::Press(DWORD timeout_ms, WORD notification) const {
   DWORD_PTR result = 0;
-  return SendMessageTimeoutW(dialog_, WM_COMMAND, MAKEWPARAM(1003, BN_CLICKED),
+  return SendMessageTimeoutW(dialog_, WM_COMMAND, MAKEWPARAM(1003, notification),
                              reinterpret_cast<LPARAM>(button()), SMTO_NORMAL, timeout_ms,
                              &result) != 0;
 }
@@ -226,11 +226,11 @@ DWORD Program::WaitForExit(DWORD timeout_ms) const {
   return status;
 }
 
-bool Program::Screenshot(const std::wstring& bmp_path) const {
-  RECT rect;
-  if (!GetWindowRect(dialog_, &rect)) return false;
+ScreenImage CaptureScreen(const RECT& rect) {
+  ScreenImage image;
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return image;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
@@ -238,31 +238,61 @@ bool Program::Screenshot(const std::wstring& bmp_path) const {
   BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
   SelectObject(memory, old);
 
-  BITMAPINFOHEADER header{};
+  BITMAPINFOHEADER& header = image.header;
   header.biSize = sizeof header;
   header.biWidth = width;
   header.biHeight = height;
   header.biPlanes = 1;
   header.biBitCount = 24;
   header.biCompression = BI_RGB;
-  const DWORD stride = ((width * 3) + 3) & ~3;
-  std::string pixels(static_cast<std::size_t>(stride) * height, '\0');
-  const int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(),
+  image.stride = ((width * 3) + 3) & ~3;
+  image.pixels.assign(static_cast<std::size_t>(image.stride) * height, '\0');
+  const int rows = GetDIBits(memory, bitmap, 0, height, image.pixels.data(),
                              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  if (rows != height) return false;
+  if (rows != height) image.pixels.clear();
+  return image;
+}
+
+int DarkPixels(const ScreenImage& image) {
+  int dark = 0;
+  if (image.pixels.empty()) return dark;
+  for (int y = 0; y < image.header.biHeight; ++y) {
+    const auto* row = reinterpret_cast<const unsigned char*>(image.pixels.data()) +
+                      static_cast<std::size_t>(y) * image.stride;
+    for (int x = 0; x < image.header.biWidth; ++x) {
+      const unsigned char* pixel = row + 3 * x;
+      if (pixel[0] + pixel[1] + pixel[2] < 3 * 96) ++dark;
+    }
+  }
+  return dark;
+}
+
+int Program::DarkPixelsInList() const {
+  RECT client;
+  if (!GetClientRect(list(), &client)) return -1;
+  MapWindowPoints(list(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+  const ScreenImage image = CaptureScreen(client);
+  return image.pixels.empty() ? -1 : DarkPixels(image);
+}
+
+bool Program::Screenshot(const std::wstring& bmp_path) const {
+  RECT rect;
+  if (!GetWindowRect(dialog_, &rect)) return false;
+  const ScreenImage image = CaptureScreen(rect);
+  if (image.pixels.empty()) return false;
 
   BITMAPFILEHEADER file_header{};
   file_header.bfType = 0x4D42;  // "BM"
-  file_header.bfOffBits = sizeof file_header + sizeof header;
-  file_header.bfSize = file_header.bfOffBits + static_cast<DWORD>(pixels.size());
+  file_header.bfOffBits = sizeof file_header + sizeof image.header;
+  file_header.bfSize = file_header.bfOffBits + static_cast<DWORD>(image.pixels.size());
   FILE* out = _wfopen(bmp_path.c_str(), L"wb");
   if (out == nullptr) return false;
   std::fwrite(&file_header, sizeof file_header, 1, out);
-  std::fwrite(&header, sizeof header, 1, out);
-  std::fwrite(pixels.data(), 1, pixels.size(), out);
+  std::fwrite(&image.header, sizeof image.header, 1, out);
+  std::fwrite(image.pixels.data(), 1, image.pixels.size(), out);
   return std::fclose(out) == 0;
 }
 

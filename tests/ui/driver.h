@@ -62,7 +62,8 @@ class Program {
 
   // Presses the button and waits until its command has returned; false when
   // it has not within the time (a message box keeps it from returning).
-  bool Press(DWORD timeout_ms = 60000) const;
+  // Other notification codes than a click come from the button too.
+  bool Press(DWORD timeout_ms = 60000, WORD notification = BN_CLICKED) const;
   // Presses the button without waiting, for commands that show a box.
   void PressAsync() const;
   // Sets the ending and presses the button; false as for Press.
@@ -78,11 +79,25 @@ class Program {
 
   // Writes the dialog as it is on screen to a 24-bit BMP file.
   bool Screenshot(const std::wstring& bmp_path) const;
+  // How many pixels of the result list's inside, as the screen shows it,
+  // are dark as text is; -1 when they cannot be read.
+  int DarkPixelsInList() const;
 
  private:
   PROCESS_INFORMATION info_{};
   HWND dialog_ = nullptr;
 };
+
+// A part of the screen as 24-bit rows, the bottom row first; no pixels when
+// it cannot be read.
+struct ScreenImage {
+  BITMAPINFOHEADER header{};
+  int stride = 0;
+  std::string pixels;
+};
+ScreenImage CaptureScreen(const RECT& rect);
+// How many of the image's pixels are dark, as text on a light ground is.
+int DarkPixels(const ScreenImage& image);
 
 // Text of another process's window, through WM_GETTEXT.
 std::wstring WindowText(HWND window);

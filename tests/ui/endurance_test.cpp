@@ -125,7 +125,8 @@ TEST(EnduranceTest, ThousandSearchesLeakNothing) {
     }
     const Usage last = UsageOf(program);
     std::printf("after 100 and 1000 searches: handles %d, %d; committed memory %zu, %zu\n",
-                warm.handles, last.handles, warm.committed, last.committed);
+                warm.handles, last.handles, static_cast<std::size_t>(warm.committed),
+                static_cast<std::size_t>(last.committed));
     EXPECT_GT(warm.handles, 0) << "the handle table could not be read";
     EXPECT_GT(warm.committed, 0u) << "the memory counters could not be read";
     EXPECT_LE(last.handles, warm.handles);
