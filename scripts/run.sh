@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and starts the Versalo dialog under Wine, in the current
-# folder when it has a rym.txt, else on Debian's Bulgarian word list.
-# 32-bit Wine cannot be installed on Debian 12 here, so this runs the 64-bit
-# build of the same sources; build/win32/versalo.exe is the one to ship.
+# folder when it has a rym.txt, else on Debian's Bulgarian word list. It runs
+# build/win32/versalo.exe, the 32-bit program that the package ships.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" windows
@@ -30,6 +29,6 @@ source "$root/scripts/wine-env.sh"
 wine_prefix_ready
 echo "run: Versalo is searching $(pwd)/rym.txt"
 status=0
-wine "$root/build/win64/versalo.exe" || status=$?
+wine "$root/build/win32/versalo.exe" || status=$?
 echo "run: Versalo ended with status $status"
 exit "$status"

@@ -59,6 +59,10 @@ search at
 [[ $status == 0 && $(wc -c < out) == $((4 + (1 << 30) + 3 + 4)) && $(head -c 4 out) == "cat" &&
    $(tail -c 4 out) == "hat" ]] && ok || fail "1 GiB line: status $status, $(wc -c < out) bytes out"
 
+# Listing it costs at most twice the line: it is never copied while it
+# grows, and it is written out a piece at a time.
+((rss <= 2 * (1 << 20))) && ok || fail "1 GiB line: peak RSS $rss KiB, over twice the line"
+
 # The same line where memory runs out: the match before it stands, the
 # search ends cleanly with status 1 and says so.
 (ulimit -v $((256 * 1024)); "$find_bin" -- at > out 2> err)

@@ -37,6 +37,8 @@ fi
 check "readme.txt starts with a UTF-8 BOM" test "$(head -c 3 readme.txt | od -An -tx1 | tr -d ' ')" = efbbbf
 check "readme.txt is valid UTF-8" iconv -f UTF-8 -t UTF-8 -o /dev/null readme.txt
 check "readme.txt names the version" grep -q "Versalo $version" readme.txt
+check "readme.txt tells, in both languages, which Windows setting the program needs" \
+  bash -c 'grep -q "трябва да е български" readme.txt && grep -q "must be Bulgarian" readme.txt && grep -q "Nls.CodePage" readme.txt'
 check "readme.txt speaks Bulgarian and English" \
   bash -c 'grep -q "речник" readme.txt && grep -q "word list" readme.txt'
 for text in readme.txt wordlist-copyright.txt wordlist-GPL-2.txt; do
