@@ -8,12 +8,7 @@ zip=$1 arch=$2 version=$3 pe_test=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-passed=0 failed=0
-check() {  # NAME COMMAND...
-  local name=$1
-  shift
-  if "$@" >/dev/null 2>&1; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 
 folder=versalo-$version-$arch
 check "the zip unpacks" unzip -q "$zip" -d "$work"
@@ -47,5 +42,4 @@ done
 check "the licence is the GPL, version 2" grep -q 'GNU GENERAL PUBLIC LICENSE' wordlist-GPL-2.txt
 check "the copyright notice names the list's author" grep -q 'Radostin Radnev' wordlist-copyright.txt
 
-echo "$passed passed, $failed failed"
-[[ $failed == 0 ]]
+finish

@@ -8,12 +8,7 @@ setup=$(cd "$(dirname "$0")/../.." && pwd)/scripts/setup.sh
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-passed=0 failed=0
-check() {  # NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 
 # stub NAME BODY: a command of that name that runs BODY and logs its call.
 stub() {
@@ -48,5 +43,4 @@ run 'exit 2' 'exit 0' 'exit 0'
 check "a failed architecture stops setup (status $status)" test "$status" = 1
 check "it says what to run (said: $out)" grep -q 'sudo dpkg --add-architecture i386' <<<"$out"
 
-echo "$passed passed, $failed failed"
-[[ $failed == 0 ]]
+finish

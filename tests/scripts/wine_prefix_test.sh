@@ -9,12 +9,7 @@ VERSALO_WINEPREFIX=$(mktemp -d)/prefix
 source "$(dirname "$0")/../../scripts/wine-env.sh"
 trap 'wineserver -k 2>/dev/null; rm -rf "$(dirname "$VERSALO_WINEPREFIX")"' EXIT
 
-passed=0 failed=0
-check() {  # NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 runs_32bit() {
   [[ $(wine 'C:\windows\syswow64\cmd.exe' /c echo ran 2>/dev/null </dev/null | tr -d '\r') == ran ]]
 }
@@ -34,5 +29,4 @@ check "the remade prefix runs 32-bit programs" runs_32bit
 said=$(wine_prefix_ready 2>&1)
 check "a fit prefix is kept, in silence (said: $said)" test -z "$said"
 
-echo "$passed passed, $failed failed"
-[[ $failed == 0 ]]
+finish
