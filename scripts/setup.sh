@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages.
 # Idempotent, and silent when everything is already there.
-#   setup.sh [native] [windows] [bench]   (default: native and windows)
+#   setup.sh [native] [windows] [web] [bench]   (default: native, windows, web)
 set -euo pipefail
 
 native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest time
@@ -9,6 +9,8 @@ native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest t
 # wine32:i386 runs the shipped 32-bit program; it needs the i386 architecture.
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb imagemagick
          icoutils locales googletest wbulgarian file unzip)
+# The web page: the core as WebAssembly, and the browser its tests drive.
+web=(emscripten chromium nodejs wbulgarian)
 # What bench/run compares versalo-find with, and measures it by.
 bench=(grep ripgrep ugrep time)
 
@@ -49,12 +51,27 @@ ensure_bulgarian_locale() {
   as_root locale-gen >/dev/null
 }
 
+# The browser tests' client for Chromium, from the npm registry, as the
+# lock file names it; again only when the lock file has changed.
+ensure_node_modules() {
+  command -v npm >/dev/null || install_packages npm
+  local root stamp
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  stamp=$root/node_modules/.versalo-lock
+  [[ -f $stamp ]] && cmp -s "$stamp" "$root/package-lock.json" && return 0
+  echo "setup: installing the browser tests' node modules"
+  (cd "$root" && npm ci --no-audit --no-fund --loglevel=error >/dev/null) ||
+    fail "npm ci" "cd $root && npm ci"
+  cp "$root/package-lock.json" "$stamp"
+}
+
 groups=("$@")
-((${#groups[@]} > 0)) || groups=(native windows)
+((${#groups[@]} > 0)) || groups=(native windows web)
 for group in "${groups[@]}"; do
   case $group in
     native) install_packages "${native[@]}" ;;
     windows) install_packages "${windows[@]}"; ensure_bulgarian_locale ;;
+    web) install_packages "${web[@]}"; ensure_node_modules ;;
     bench) install_packages "${bench[@]}" ;;
     *) echo "setup: unknown group $group" >&2; exit 2 ;;
   esac

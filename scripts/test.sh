@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the core and versalo-find natively and
 # under AddressSanitizer and UndefinedBehaviorSanitizer; the reader's fuzzer
-# for a minute (VERSALO_FUZZ_SECONDS); then the Windows program, built for 32
+# for a minute (VERSALO_FUZZ_SECONDS); the core as WebAssembly under node and
+# the web page in headless Chromium; then the Windows program, built for 32
 # bits (the one shipped) and 64 bits, each with all its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh native windows
+bash scripts/setup.sh native windows web
 
 for preset in native asan; do
   echo "== $preset"
@@ -18,6 +19,11 @@ echo "== fuzz"
 cmake --preset fuzz -DVERSALO_FUZZ_SECONDS="${VERSALO_FUZZ_SECONDS:-60}" >/dev/null
 cmake --build --preset fuzz
 ctest --preset fuzz
+
+echo "== wasm (core under node, page in Chromium)"
+cmake --preset wasm >/dev/null
+cmake --build --preset wasm
+ctest --preset wasm
 
 echo "== win32, win64 (under Wine)"
 for preset in win32 win64; do

@@ -1,0 +1,209 @@
+// The web page in Debian's Chromium, driven as a user drives it, and held
+// against versalo-find on the same word lists.
+//   VERSALO_SITE=build/wasm/site VERSALO_FIND=build/native/versalo-find node --test page.test.mjs
+import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join, resolve } from "node:path";
+import { after, before, describe, test } from "node:test";
+import { gunzipSync } from "node:zlib";
+
+import { drawn, launch, open, serve, shownCount, typeEnding } from "../../tools/browser.mjs";
+
+const SITE = process.env.VERSALO_SITE && resolve(process.env.VERSALO_SITE);
+const FIND = process.env.VERSALO_FIND && resolve(process.env.VERSALO_FIND);
+const TOO_SHORT = "Какво от \">1 буква\" не разбрахте?";
+
+const work = mkdtempSync(join(tmpdir(), "versalo-web-"));
+
+// What versalo-find lists for `ending` in a folder's rym.txt, in UTF-8.
+function find(folder, ending) {
+  const out = execFileSync(FIND, ["--", ending], { cwd: folder, env: { ...process.env, LC_ALL: "C.UTF-8" },
+                                                  maxBuffer: 1 << 28 }).toString();
+  return out === "" ? [] : out.slice(0, -1).split("\n");
+}
+
+// A list of the user's own, as bytes, in a folder of its own.
+function ownList(name, bytes) {
+  const folder = mkdtempSync(join(work, `${name}-`));
+  writeFileSync(join(folder, "rym.txt"), bytes);
+  return folder;
+}
+
+// Text in Windows-1251, for the Cyrillic letters А to я and ASCII.
+const cp1251 = (text) => Buffer.from([...text].map((c) => {
+  const code = c.codePointAt(0);
+  return code >= 0x410 && code <= 0x44f ? code - 0x410 + 0xc0 : code;
+}));
+
+const entries = (page) => page.evaluate(() => window.versalo.entries());
+const text = (page, selector) => page.$eval(selector, (element) => element.textContent);
+// The rows the list has drawn, by index.
+const rows = (page) => page.$$eval("#results .row", (all) =>
+  Object.fromEntries(all.map((row) => [row.dataset.index, row.textContent])));
+
+let server, browser, page;
+const bulgarian = join(work, "bulgarian");
+
+before(async () => {
+  assert.ok(SITE && FIND, "VERSALO_SITE and VERSALO_FIND name the site and versalo-find");
+  mkdirSync(bulgarian);
+  writeFileSync(join(bulgarian, "rym.txt"), gunzipSync(readFileSync(join(SITE, "rym.txt.gz"))));
+  server = await serve(SITE, "/versalo/");
+  browser = await launch();
+  page = await open(browser, server.url);
+});
+
+after(async () => {
+  await browser?.close();
+  await server?.close();
+  rmSync(work, { recursive: true, force: true });
+});
+
+describe("the Bulgarian list", () => {
+  test("a typed Cyrillic ending lists what versalo-find lists, in order", async () => {
+    await typeEnding(page, "та");
+    const expected = find(bulgarian, "та");
+    assert.equal(expected.length, 84176);
+    assert.equal(await page.$eval("#results", (list) => list.dataset.count), "84176");
+    assert.match(await text(page, "#count"), /84\s176/);
+    assert.deepEqual(await entries(page), expected);
+    // The rows drawn show those entries, at the top and after scrolling.
+    assert.equal((await rows(page))["0"], expected[0]);
+    for (const index of [42000, 84175]) {
+      await page.$eval("#results", (list, top) => { list.scrollTop = top; }, index * 24);
+      await page.waitForSelector(`#row-${index}`);
+      assert.equal((await rows(page))[String(index)], expected[index]);
+    }
+    // Only about a screenful of rows exists.
+    assert.ok(Object.keys(await rows(page)).length < 100);
+  });
+
+  test("Enter and the button search the ending in the box", async () => {
+    for (const [ending, press] of [["ище", () => page.keyboard.press("Enter")],
+                                   ["ина", () => page.click("#check")]]) {
+      const shown = await shownCount(page);
+      // Set without typing, so that only the key or the button searches.
+      await page.$eval("#ending", (box, ending) => { box.value = ending; box.focus(); }, ending);
+      await press();
+      await drawn(page, ending, shown);
+      assert.deepEqual(await entries(page), find(bulgarian, ending), ending);
+    }
+  });
+
+  test("an ending under two bytes shows the message and keeps the list", async () => {
+    await typeEnding(page, "ище");
+    const listed = await entries(page);
+    for (const ending of ["щ", ""]) {
+      await page.$eval("#ending", (box, ending) => { box.value = ending; box.focus(); }, ending);
+      await page.keyboard.press("Enter");
+      assert.equal(await text(page, "#message"), TOO_SHORT);
+      assert.deepEqual(await entries(page), listed);
+    }
+    await typeEnding(page, "та");
+    assert.equal(await text(page, "#message"), "");
+  });
+
+  test("a letter that Windows-1251 cannot write is said, not missed", async () => {
+    await page.click("#ending", { clickCount: 3 });
+    await page.type("#ending", "ta語");
+    await page.waitForFunction(() => document.querySelector("#message").textContent !== "");
+    assert.match(await text(page, "#message"), /Windows-1251/);
+  });
+});
+
+describe("a list of one's own", () => {
+  test("CR LF, NUL and SUB are read as the program reads them", async () => {
+    const folder = ownList("own", Buffer.concat([
+      cp1251("котка\r\nлод"), Buffer.from([0]), cp1251("ка\r\nка\r\nбук\rка\nка"),
+      Buffer.from([0x1a]), cp1251("мечка\r\n"),
+    ]));
+    await (await page.$("#file")).uploadFile(join(folder, "rym.txt"));
+    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
+    await typeEnding(page, "ка");
+    const expected = find(folder, "ка");
+    assert.deepEqual(expected, ["котка", "ка", "бук\rка", "ка"]);
+    assert.deepEqual(await entries(page), expected);
+  });
+
+  test("a file that cannot be read says rym.txt? and the page works on", async () => {
+    await (await page.$("#file")).uploadFile(join(ownList("readable", cp1251("котка\nлодка\n")), "rym.txt"));
+    await typeEnding(page, "ка");
+    const listed = await entries(page);
+    assert.deepEqual(listed, ["котка", "лодка"]);
+    await (await page.$("#file")).uploadFile(mkdtempSync(join(work, "folder-")));
+    await page.waitForFunction(() => document.querySelector("#message").textContent === "rym.txt?");
+    assert.deepEqual(await entries(page), listed);
+    await typeEnding(page, "тка");
+    assert.deepEqual(await entries(page), ["котка"]);
+  });
+});
+
+describe("the list", () => {
+  test("selected entries copy as text, one per line, by Ctrl+C and by the button", async () => {
+    const context = browser.defaultBrowserContext();
+    await context.overridePermissions(new URL(server.url).origin, ["clipboard-read", "clipboard-write",
+                                                                   "clipboard-sanitized-write"]);
+    await (await page.$("#file")).uploadFile(
+      join(ownList("copy", Buffer.from("cat\nhat\nbat\nflat\nchat\n")), "rym.txt"));
+    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
+    await typeEnding(page, "at");
+    await page.click("#row-1");
+    await page.keyboard.down("Shift");
+    await page.click("#row-3");
+    await page.keyboard.up("Shift");
+    const clipboard = () => page.evaluate(() => navigator.clipboard.readText());
+    await page.evaluate(() => navigator.clipboard.writeText(""));
+    await page.keyboard.down("Control");
+    await page.keyboard.press("KeyC");
+    await page.keyboard.up("Control");
+    assert.equal(await clipboard(), "hat\nbat\nflat");
+    // Ctrl+click adds one more; the button copies the four.
+    await page.keyboard.down("Control");
+    await page.click("#row-0");
+    await page.keyboard.up("Control");
+    await page.evaluate(() => navigator.clipboard.writeText(""));
+    await page.click("#copy");
+    await page.waitForFunction(async () => (await navigator.clipboard.readText()) !== "");
+    assert.equal(await clipboard(), "cat\nhat\nbat\nflat");
+    // The keys move the selection.
+    await page.focus("#results");
+    await page.keyboard.press("End");
+    const selected = await page.$$eval('#results .row[aria-selected="true"]', (all) => all.map((row) => row.textContent));
+    assert.deepEqual(selected, ["chat"]);
+  });
+
+  test("fits a phone's narrow screen", async () => {
+    const phone = await browser.newPage();
+    await phone.setViewport({ width: 360, height: 640, isMobile: true, hasTouch: true });
+    await phone.goto(server.url);
+    await phone.waitForSelector("body[data-list]");
+    await typeEnding(phone, "ище");
+    const layout = await phone.evaluate(() => ({
+      scroll: document.documentElement.scrollWidth,
+      list: document.querySelector("#results").getBoundingClientRect().toJSON(),
+      button: document.querySelector("#check").getBoundingClientRect().toJSON(),
+    }));
+    assert.ok(layout.scroll <= 360, `the page is ${layout.scroll} px wide`);
+    assert.ok(layout.button.right <= 360);
+    assert.ok(layout.list.height >= 200, `the list is ${layout.list.height} px high`);
+    await phone.close();
+  });
+});
+
+describe("offline", () => {
+  test("once loaded, the page searches with the server gone", async () => {
+    const offline = await browser.newPage();
+    await offline.goto(server.url);
+    await offline.evaluate(() => navigator.serviceWorker.ready);
+    await offline.reload();
+    await offline.waitForFunction(() => navigator.serviceWorker.controller !== null);
+    await server.close();
+    await offline.reload();
+    await offline.waitForSelector("body[data-list='ready']");
+    await typeEnding(offline, "ище");
+    assert.deepEqual(await entries(offline), find(bulgarian, "ище"));
+    await offline.close();
+  });
+});

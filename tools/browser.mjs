@@ -1,0 +1,54 @@
+// Driving Debian's Chromium over the DevTools protocol, with the site served
+// on 127.0.0.1: what the page's tests, benchmark and screenshot share.
+import { mkdtempSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import puppeteer from "puppeteer-core";
+
+export { serve } from "../web/serve.mjs";
+
+// Debian's Chromium, headless, with a profile of its own that goes with it.
+export async function launch() {
+  const profile = mkdtempSync(join(tmpdir(), "versalo-chromium-"));
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM ?? "/usr/bin/chromium",
+    headless: true,
+    userDataDir: profile,
+    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+           "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+  });
+  const close = browser.close.bind(browser);
+  browser.close = async () => { await close(); rmSync(profile, { recursive: true, force: true }); };
+  return browser;
+}
+
+// Opens the page and waits until its word list is in.
+export async function open(browser, url) {
+  const page = await browser.newPage();
+  await page.goto(url);
+  await page.waitForSelector("body[data-list]");
+  return page;
+}
+
+// How many search results the page has drawn so far.
+export const shownCount = (page) =>
+  page.$eval("#results", (list) => Number(list.dataset.shown ?? 0));
+
+// Waits until the page has drawn the results of a search for `ending` after
+// `before` results.
+export function drawn(page, ending, before) {
+  return page.waitForFunction((ending, before) => {
+    const list = document.querySelector("#results");
+    return list.dataset.ending === ending && Number(list.dataset.shown ?? 0) > before;
+  }, {}, ending, before);
+}
+
+// Types `ending` into the box, replacing what was there, and waits until
+// its results are drawn.
+export async function typeEnding(page, ending) {
+  const before = await shownCount(page);
+  await page.click("#ending", { clickCount: 3 });
+  await page.keyboard.press("Backspace");
+  await page.type("#ending", ending);
+  await drawn(page, ending, before);
+}

@@ -1,0 +1,260 @@
+// The page: sends endings to the worker that holds the search core, and
+// shows the matches in a list that draws only the rows in view.
+const TOO_SHORT = "Какво от \">1 буква\" не разбрахте?";
+const LIST_MISSING = "rym.txt?";
+const NOT_CP1251 = "Това окончание има знак, който няма място в Windows-1251, кодировката на речника.";
+const MIN_ENDING = 2;
+const ROW = 24; // px, as in style.css
+
+const $ = (id) => document.getElementById(id);
+const form = $("search"), input = $("ending"), message = $("message"), countText = $("count");
+const results = $("results"), spacer = $("spacer"), copyButton = $("copy"), file = $("file");
+
+const worker = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
+let nextId = 1;
+let latestSearch = 0; // answers to older searches are dropped
+let latestEnding = ""; // and its ending
+let lastEnding = null; // the ending typing last searched, so as not to repeat it
+let typedAt = 0; // when the input that started the latest search came
+
+// The list's state lives here; its rows only show it.
+let entries = [];
+let selected = new Uint8Array(0);
+let active = -1; // the row that the keys move, always drawn
+let anchor = -1; // where a Shift range starts
+
+function say(text) { message.textContent = text; }
+
+// An ending's length in Windows-1251 bytes: one per character it can write.
+const length = (ending) => [...ending].length;
+
+function search(ending, { fromTyping = false, at = performance.now() } = {}) {
+  if (length(ending) < MIN_ENDING) {
+    if (!fromTyping) say(TOO_SHORT);
+    lastEnding = null; // typed again, it searches again
+    return;
+  }
+  if (fromTyping && ending === lastEnding) return;
+  lastEnding = latestEnding = ending;
+  latestSearch = nextId++;
+  typedAt = at;
+  worker.postMessage({ type: "search", id: latestSearch, ending });
+}
+
+function loadList(bytes) {
+  worker.postMessage({ type: "list", id: nextId++, bytes }, bytes ? [bytes] : []);
+  // The same ending again, on the new list.
+  if (lastEnding !== null) {
+    const ending = lastEnding;
+    lastEnding = null;
+    search(ending, { fromTyping: true });
+  }
+}
+
+worker.onmessage = ({ data }) => {
+  if (data.type === "list") {
+    if (!data.ok) say(LIST_MISSING);
+    document.body.dataset.list = data.ok ? "ready" : "missing";
+  } else if (data.type === "error") {
+    say(`Грешка: ${data.message}`);
+  } else if (data.type === "result" && data.id === latestSearch) {
+    show(data);
+  }
+};
+
+function show({ status, count, text, ms }) {
+  if (status === "too-short") { say(TOO_SHORT); return; }
+  if (status === "not-cp1251") { say(NOT_CP1251); return; }
+  if (status === "list-missing") { say(LIST_MISSING); return; }
+  // A list read only in part still shows what was found before the fault.
+  say(status === "cut-short" ? LIST_MISSING : "");
+  const joined = new TextDecoder().decode(text);
+  entries = count === 0 ? [] : joined.slice(0, -1).split("\n");
+  selected = new Uint8Array(entries.length);
+  active = anchor = -1;
+  countText.textContent = `Намерени: ${entries.length.toLocaleString("bg-BG")}`;
+  results.dataset.count = String(entries.length);
+  spacer.style.height = `${entries.length * ROW}px`;
+  results.scrollTop = 0;
+  draw();
+  // On screen once the next frame has been painted: a task queued from
+  // that frame's animation callback runs after its paint. That is the time
+  // from the key to the results seen.
+  const started = typedAt, ending = latestEnding;
+  afterNextPaint(() => {
+    results.dataset.drawnMs = (performance.now() - started).toFixed(1);
+    results.dataset.coreMs = ms.toFixed(1);
+    results.dataset.ending = ending;
+    results.dataset.drawnAt = performance.now().toFixed(1); // since the page began to load
+    results.dataset.shown = String(Number(results.dataset.shown ?? 0) + 1);
+  });
+}
+
+function afterNextPaint(callback) {
+  requestAnimationFrame(() => {
+    const channel = new MessageChannel();
+    channel.port1.onmessage = callback;
+    channel.port2.postMessage(null);
+  });
+}
+
+// Draws the rows in view, and the active one, and nothing else.
+function draw() {
+  const first = Math.max(0, Math.floor(results.scrollTop / ROW) - 5);
+  const last = Math.min(entries.length, Math.ceil((results.scrollTop + results.clientHeight) / ROW) + 5);
+  const wanted = new Set();
+  for (let i = first; i < last; ++i) wanted.add(i);
+  if (active >= 0) wanted.add(active);
+  for (const row of [...results.querySelectorAll(".row")]) {
+    if (!wanted.has(Number(row.dataset.index))) row.remove();
+  }
+  const present = new Map([...results.querySelectorAll(".row")].map((row) => [Number(row.dataset.index), row]));
+  for (const i of wanted) {
+    let row = present.get(i);
+    if (!row) {
+      row = document.createElement("div");
+      row.className = "row";
+      row.setAttribute("role", "option");
+      row.dataset.index = String(i);
+      row.id = `row-${i}`;
+      row.style.top = `${i * ROW}px`;
+      row.textContent = entries[i];
+      results.appendChild(row);
+    }
+    row.setAttribute("aria-selected", selected[i] ? "true" : "false");
+    row.setAttribute("aria-setsize", String(entries.length));
+    row.setAttribute("aria-posinset", String(i + 1));
+    row.classList.toggle("active", i === active);
+  }
+  copyButton.disabled = !selected.some((on) => on);
+  if (active >= 0) results.setAttribute("aria-activedescendant", `row-${active}`);
+  else results.removeAttribute("aria-activedescendant");
+}
+
+results.addEventListener("scroll", () => requestAnimationFrame(draw), { passive: true });
+new ResizeObserver(() => draw()).observe(results);
+
+function selectOnly(i) {
+  selected.fill(0);
+  if (i >= 0) selected[i] = 1;
+}
+
+function selectRange(from, to) {
+  selected.fill(0);
+  const [lo, hi] = from < to ? [from, to] : [to, from];
+  selected.fill(1, lo, hi + 1);
+}
+
+function moveTo(i, { extend = false } = {}) {
+  if (entries.length === 0) return;
+  i = Math.max(0, Math.min(entries.length - 1, i));
+  if (extend && anchor >= 0) selectRange(anchor, i);
+  else { selectOnly(i); anchor = i; }
+  active = i;
+  // Scroll only as far as needed to show it.
+  if (i * ROW < results.scrollTop) results.scrollTop = i * ROW;
+  else if ((i + 1) * ROW > results.scrollTop + results.clientHeight) {
+    results.scrollTop = (i + 1) * ROW - results.clientHeight;
+  }
+  draw();
+}
+
+results.addEventListener("mousedown", (event) => {
+  const row = event.target.closest(".row");
+  if (!row) return;
+  const i = Number(row.dataset.index);
+  if (event.shiftKey && anchor >= 0) {
+    selectRange(anchor, i);
+  } else if (event.ctrlKey || event.metaKey) {
+    selected[i] = selected[i] ? 0 : 1;
+    anchor = i;
+  } else {
+    selectOnly(i);
+    anchor = i;
+  }
+  active = i;
+  results.focus();
+  draw();
+});
+
+results.addEventListener("keydown", (event) => {
+  const page = Math.max(1, Math.floor(results.clientHeight / ROW) - 1);
+  const extend = event.shiftKey;
+  const moves = { ArrowDown: active + 1, ArrowUp: active - 1, PageDown: active + page,
+                  PageUp: active - page, Home: 0, End: entries.length - 1 };
+  if (event.key in moves) {
+    moveTo(active < 0 && event.key.startsWith("Arrow") ? 0 : moves[event.key], { extend });
+    event.preventDefault();
+  } else if (event.key === "a" && (event.ctrlKey || event.metaKey)) {
+    selected.fill(1);
+    draw();
+    event.preventDefault();
+  }
+});
+
+function selectedText() {
+  const lines = [];
+  selected.forEach((on, i) => { if (on) lines.push(entries[i]); });
+  return lines.join("\n");
+}
+
+// Ctrl+C in the list copies the selected entries, one per line.
+document.addEventListener("copy", (event) => {
+  if (document.activeElement !== results || !selected.some((on) => on)) return;
+  event.clipboardData.setData("text/plain", selectedText());
+  event.preventDefault();
+});
+
+copyButton.addEventListener("click", async () => {
+  try {
+    await navigator.clipboard.writeText(selectedText());
+    say("");
+  } catch (error) {
+    say("Копирането не успя: браузърът не разреши достъп до клипборда.");
+  }
+});
+
+input.addEventListener("input", (event) => {
+  say("");
+  search(input.value, { fromTyping: true, at: event.timeStamp });
+});
+form.addEventListener("submit", (event) => {
+  event.preventDefault();
+  lastEnding = null; // Enter and the button always search
+  search(input.value, { at: event.timeStamp });
+});
+
+// A list of the user's own, from the picker or dropped on the page. It is
+// read here, in the browser, and goes nowhere else.
+async function useFile(chosen) {
+  if (!chosen) return;
+  let bytes;
+  try {
+    bytes = await chosen.arrayBuffer();
+  } catch (error) {
+    say(LIST_MISSING);
+    return;
+  }
+  $("list-name").textContent = `Речник: ${chosen.name}`;
+  say("");
+  loadList(bytes);
+}
+file.addEventListener("change", () => useFile(file.files[0]));
+document.addEventListener("dragover", (event) => {
+  event.preventDefault();
+  document.body.classList.add("dragging");
+});
+document.addEventListener("dragleave", () => document.body.classList.remove("dragging"));
+document.addEventListener("drop", (event) => {
+  event.preventDefault();
+  document.body.classList.remove("dragging");
+  useFile(event.dataTransfer.files[0]);
+});
+
+// For tests and other automation: the entries listed, all of them.
+window.versalo = { entries: () => entries.slice() };
+
+loadList(null);
+if ("serviceWorker" in navigator) {
+  navigator.serviceWorker.register(new URL("sw.js", import.meta.url)).catch(() => {});
+}

@@ -1,0 +1,66 @@
+// The search core for the web page: the page's worker writes the word list
+// to /rym.txt in the module's memory and asks for endings in UTF-8; the
+// matches come back as UTF-8, one per line.
+#include <emscripten/emscripten.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "search/cp1251.h"
+#include "search/ending_search.h"
+
+namespace {
+
+// What a search ended with, as the page tells it apart.
+enum Status : int {
+  kListed = 0,
+  kListMissing = 1,    // "rym.txt?"
+  kTooShort = 2,       // fewer than 2 bytes in Windows-1251
+  kNotCp1251 = 3,      // a character Windows-1251 cannot write
+  kListCutShort = 4,   // a read failed, or a line too long to hold
+};
+
+// The matches, each followed by LF (no line holds one).
+class Utf8Sink : public versalo::ResultSink {
+ public:
+  void Clear() override {
+    text.clear();
+    count = 0;
+  }
+  void Add(std::string_view line) override {
+    versalo::AppendCp1251AsUtf8(line, text);
+    text += '\n';
+    ++count;
+  }
+  std::string text;
+  int count = 0;
+};
+
+Utf8Sink g_results;
+
+}  // namespace
+
+extern "C" {
+
+// Searches /rym.txt for the lines that end with `ending` (UTF-8, zero-ended).
+// The results of the last search that listed stay until the next one does.
+EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending) {
+  std::string bytes;
+  if (!versalo::Utf8ToCp1251(ending, bytes)) return kNotCp1251;
+  versalo::WordListOptions list;
+  list.path = "/rym.txt";
+  switch (versalo::FindEndingMatches(bytes, g_results, list)) {
+    case versalo::SearchOutcome::EndingTooShort: return kTooShort;
+    case versalo::SearchOutcome::ListMissing: return kListMissing;
+    case versalo::SearchOutcome::ListCutShort: return kListCutShort;
+    case versalo::SearchOutcome::Listed: return kListed;
+  }
+  return kListMissing;
+}
+
+EMSCRIPTEN_KEEPALIVE const char* versalo_results() { return g_results.text.data(); }
+EMSCRIPTEN_KEEPALIVE std::size_t versalo_results_size() { return g_results.text.size(); }
+EMSCRIPTEN_KEEPALIVE int versalo_result_count() { return g_results.count; }
+
+}  // extern "C"
