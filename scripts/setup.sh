@@ -26,6 +26,17 @@ fail() {
   exit 1
 }
 
+# Runs a command with its output kept back, and shown only if it fails:
+# apt's notes on a machine's first install are no news to the user.
+quietly() {
+  local log status=0
+  log=$(mktemp)
+  "$@" >"$log" 2>&1 || status=$?
+  ((status == 0)) || cat "$log" >&2
+  rm -f "$log"
+  return "$status"
+}
+
 install_packages() {
   local missing=()
   for package in "$@"; do
@@ -38,8 +49,8 @@ install_packages() {
     as_root dpkg --add-architecture i386 || fail "adding the i386 architecture" \
       "sudo dpkg --add-architecture i386"
   fi
-  as_root apt-get update -qq || fail "apt-get update" "sudo apt-get update"
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null ||
+  quietly as_root apt-get update -qq || fail "apt-get update" "sudo apt-get update"
+  quietly as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" ||
     fail "installing ${missing[*]}" "sudo apt-get install ${missing[*]}"
 }
 

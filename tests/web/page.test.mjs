@@ -127,6 +127,17 @@ describe("a list of one's own", () => {
     assert.deepEqual(await entries(page), expected);
   });
 
+  test("a file dropped on the page is searched", async () => {
+    await page.evaluate((bytes) => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File([new Uint8Array(bytes)], "rym.txt"));
+      document.querySelector("#results").dispatchEvent(
+        new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    }, [...cp1251("мечка\r\nкапка\r\n")]);
+    await typeEnding(page, "пка");
+    assert.deepEqual(await entries(page), ["капка"]);
+  });
+
   test("a file that cannot be read says rym.txt? and the page works on", async () => {
     await (await page.$("#file")).uploadFile(join(ownList("readable", cp1251("котка\nлодка\n")), "rym.txt"));
     await typeEnding(page, "ка");
