@@ -43,11 +43,10 @@ function search(ending, { fromTyping = false, at = performance.now() } = {}) {
 
 function loadList(bytes) {
   worker.postMessage({ type: "list", id: nextId++, bytes }, bytes ? [bytes] : []);
-  // The same ending again, on the new list.
-  if (lastEnding !== null) {
-    const ending = lastEnding;
+  // The last ending searched, again, on the new list.
+  if (latestEnding !== "") {
     lastEnding = null;
-    search(ending, { fromTyping: true });
+    search(latestEnding, { fromTyping: true });
   }
 }
 

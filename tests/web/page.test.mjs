@@ -127,14 +127,16 @@ describe("a list of one's own", () => {
     assert.deepEqual(await entries(page), expected);
   });
 
-  test("a file dropped on the page is searched", async () => {
+  test("a file dropped on the page is searched for the ending shown", async () => {
+    await typeEnding(page, "пка");
+    const before = await shownCount(page);
     await page.evaluate((bytes) => {
       const transfer = new DataTransfer();
       transfer.items.add(new File([new Uint8Array(bytes)], "rym.txt"));
       document.querySelector("#results").dispatchEvent(
         new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true }));
     }, [...cp1251("мечка\r\nкапка\r\n")]);
-    await typeEnding(page, "пка");
+    await drawn(page, "пка", before);
     assert.deepEqual(await entries(page), ["капка"]);
   });
 
