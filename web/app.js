@@ -5,12 +5,18 @@ const LIST_MISSING = "rym.txt?";
 const NOT_CP1251 = "Това окончание има знак, който няма място в Windows-1251, кодировката на речника.";
 const MIN_ENDING = 2;
 const ROW = 24; // px, as in style.css
+// A search that has run this long when a newer ending comes is stopped, by
+// ending its worker: reloading the list in a new one costs less by then.
+const RESTART_AFTER_MS = 250;
 
 const $ = (id) => document.getElementById(id);
 const form = $("search"), input = $("ending"), message = $("message"), countText = $("count");
 const results = $("results"), spacer = $("spacer"), copyButton = $("copy"), file = $("file");
 
-const worker = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
+let worker = startWorker();
+let ownList = null; // the user's list, kept for a new worker; null: the Bulgarian one
+let running = null; // {id, since}: the search the worker is running
+let restarts = 0;
 let nextId = 1;
 let latestSearch = 0; // answers to older searches are dropped
 let latestEnding = ""; // and its ending
@@ -38,11 +44,33 @@ function search(ending, { fromTyping = false, at = performance.now() } = {}) {
   lastEnding = latestEnding = ending;
   latestSearch = nextId++;
   typedAt = at;
+  if (running && performance.now() - running.since > RESTART_AFTER_MS) restartWorker();
   worker.postMessage({ type: "search", id: latestSearch, ending });
 }
 
-function loadList(bytes) {
+function startWorker() {
+  const started = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
+  started.onmessage = answered;
+  return started;
+}
+
+// Hands the list to the worker; the page keeps its own copy.
+function sendList() {
+  const bytes = ownList && ownList.slice(0);
   worker.postMessage({ type: "list", id: nextId++, bytes }, bytes ? [bytes] : []);
+}
+
+function restartWorker() {
+  worker.terminate();
+  worker = startWorker();
+  running = null;
+  ++restarts;
+  sendList();
+}
+
+function loadList(bytes) {
+  ownList = bytes;
+  sendList();
   // The last ending searched, again, on the new list.
   if (latestEnding !== "") {
     lastEnding = null;
@@ -50,16 +78,19 @@ function loadList(bytes) {
   }
 }
 
-worker.onmessage = ({ data }) => {
-  if (data.type === "list") {
+function answered({ data }) {
+  if (data.type === "started") {
+    running = { id: data.id, since: performance.now() };
+  } else if (data.type === "list") {
     if (!data.ok) say(LIST_MISSING);
     document.body.dataset.list = data.ok ? "ready" : "missing";
   } else if (data.type === "error") {
     say(`Грешка: ${data.message}`);
-  } else if (data.type === "result" && data.id === latestSearch) {
-    show(data);
+  } else if (data.type === "result") {
+    if (running?.id === data.id) running = null;
+    if (data.id === latestSearch) show(data);
   }
-};
+}
 
 function show({ status, count, text, ms }) {
   if (status === "too-short") { say(TOO_SHORT); return; }
@@ -250,8 +281,9 @@ document.addEventListener("drop", (event) => {
   useFile(event.dataTransfer.files[0]);
 });
 
-// For tests and other automation: the entries listed, all of them.
-window.versalo = { entries: () => entries.slice() };
+// For tests and other automation: the entries listed, all of them, ...
+// and how often a search was stopped by ending its worker.
+window.versalo = { entries: () => entries.slice(), restarts: () => restarts };
 
 loadList(null);
 if ("serviceWorker" in navigator) {

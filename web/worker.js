@@ -5,6 +5,8 @@
 //                                list, or null for the Bulgarian list
 //   {type: "search", id, ending} ending: the text typed, as a string
 // Answers:
+//   {type: "started", id}        a search begins (the page may end this
+//                                worker to stop it)
 //   {type: "list", id, ok}       ok: false when the list could not be read
 //   {type: "error", id, message} the request failed outright
 //   {type: "result", id, status, count, text, ms}
@@ -39,6 +41,7 @@ async function setList({ id, bytes }) {
 
 async function search({ id, ending }) {
   const module = await core;
+  postMessage({ type: "started", id });
   const start = performance.now();
   const code = module.ccall("versalo_search", "number", ["string"], [ending]);
   const status = STATUS[code];

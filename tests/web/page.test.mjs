@@ -153,6 +153,25 @@ describe("a list of one's own", () => {
   });
 });
 
+describe("a search still running", () => {
+  test("is stopped by a newer ending, and the page goes on with the same list", async () => {
+    // Sixty million matching lines: a search that runs for seconds.
+    const folder = ownList("huge", Buffer.alloc(3 * 60e6, cp1251("аа\n")));
+    await (await page.$("#file")).uploadFile(join(folder, "rym.txt"));
+    await typeEnding(page, "бб");
+    assert.equal(await page.evaluate(() => window.versalo.restarts()), 0);
+    await page.$eval("#ending", (box) => { box.value = "аа"; box.dispatchEvent(new Event("input")); });
+    await new Promise((done) => setTimeout(done, 700));
+    const before = await shownCount(page);
+    await page.$eval("#ending", (box) => { box.value = "ба"; box.dispatchEvent(new Event("input")); });
+    await drawn(page, "ба", before);
+    assert.equal(await page.evaluate(() => window.versalo.restarts()), 1);
+    assert.equal(await text(page, "#message"), "");
+    assert.equal(await page.$eval("#results", (list) => list.dataset.count), "0");
+    rmSync(folder, { recursive: true });
+  });
+});
+
 describe("the list", () => {
   test("selected entries copy as text, one per line, by Ctrl+C and by the button", async () => {
     const context = browser.defaultBrowserContext();
