@@ -106,6 +106,7 @@ function show({ status, count, text, ms }) {
   results.dataset.count = String(entries.length);
   spacer.style.height = `${entries.length * ROW}px`;
   results.scrollTop = 0;
+  for (const row of [...results.querySelectorAll(".row")]) row.remove(); // they show the old entries
   draw();
   // On screen once the next frame has been painted: a task queued from
   // that frame's animation callback runs after its paint. That is the time
