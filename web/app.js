@@ -216,7 +216,7 @@ results.addEventListener("keydown", (event) => {
   if (event.key in moves) {
     moveTo(active < 0 && event.key.startsWith("Arrow") ? 0 : moves[event.key], { extend });
     event.preventDefault();
-  } else if (event.key === "a" && (event.ctrlKey || event.metaKey)) {
+  } else if (event.code === "KeyA" && (event.ctrlKey || event.metaKey)) { // any layout
     selected.fill(1);
     draw();
     event.preventDefault();
@@ -270,7 +270,11 @@ async function useFile(chosen) {
   say("");
   loadList(bytes);
 }
-file.addEventListener("change", () => useFile(file.files[0]));
+file.addEventListener("change", () => {
+  const chosen = file.files[0];
+  file.value = ""; // so that choosing the same file again reads it again
+  useFile(chosen);
+});
 document.addEventListener("dragover", (event) => {
   event.preventDefault();
   document.body.classList.add("dragging");

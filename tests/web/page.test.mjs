@@ -203,11 +203,15 @@ describe("the list", () => {
     await page.click("#copy");
     await page.waitForFunction(async () => (await navigator.clipboard.readText()) !== "");
     assert.equal(await clipboard(), "cat\nhat\nbat\nflat");
-    // The keys move the selection.
+    // The keys move the selection, and Ctrl+A takes every entry.
+    const selected = () => page.$$eval('#results .row[aria-selected="true"]', (all) => all.map((row) => row.textContent));
     await page.focus("#results");
     await page.keyboard.press("End");
-    const selected = await page.$$eval('#results .row[aria-selected="true"]', (all) => all.map((row) => row.textContent));
-    assert.deepEqual(selected, ["chat"]);
+    assert.deepEqual(await selected(), ["chat"]);
+    await page.keyboard.down("Control");
+    await page.keyboard.press("KeyA");
+    await page.keyboard.up("Control");
+    assert.deepEqual(await selected(), ["cat", "hat", "bat", "flat", "chat"]);
   });
 
   test("fits a phone's narrow screen", async () => {
