@@ -11,7 +11,6 @@
 #include <sys/resource.h>
 #endif
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,12 +23,8 @@ namespace {
 class CountingSink : public versalo::ResultSink {
  public:
   void Clear() override { count = 0; }
-  void Add(std::string_view line) override {
-    ++count;
-    longest = std::max(longest, line.size());
-  }
+  void Add(std::string_view) override { ++count; }
   std::size_t count = 0;
-  std::size_t longest = 0;
 };
 
 // Peak resident memory of this process so far, in MiB.

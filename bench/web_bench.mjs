@@ -10,7 +10,7 @@ import { readdirSync, readFileSync, statSync } from "node:fs";
 import { join } from "node:path";
 import { gunzipSync } from "node:zlib";
 
-import { drawn, launch, serve, shownCount } from "../tools/browser.mjs";
+import { drawn, launch, serve, setEnding, shownCount } from "../tools/browser.mjs";
 
 const [site, runsArg] = process.argv.slice(2);
 const runs = Number(runsArg ?? 15);
@@ -63,10 +63,7 @@ try {
     for (let run = 0; run < runs; ++run) {
       // The ending but its last letter, searched; then the last key.
       let before = await shownCount(page);
-      await page.$eval("#ending", (box, head) => {
-        box.value = head;
-        box.dispatchEvent(new Event("input"));
-      }, head);
+      await setEnding(page, head, { input: true });
       if ([...head].length >= 2) await drawn(page, head, before);
       before = await shownCount(page);
       await page.keyboard.type(last);

@@ -13,9 +13,6 @@ versalo_wine_locale=bg_BG.UTF-8
 wine() { env LC_ALL=$versalo_wine_locale wine "$@"; }
 wineboot() { env LC_ALL=$versalo_wine_locale wineboot "$@"; }
 wineserver() { env LC_ALL=$versalo_wine_locale wineserver "$@"; }
-# For commands that start Wine programs themselves (CTest, through
-# cmake/wine-run.sh).
-with_wine_locale() { env LC_ALL=$versalo_wine_locale "$@"; }
 
 # The prefix runs 32-bit programs only if it was made with 32-bit Wine
 # installed; one made before that cannot start any program at all.

@@ -43,6 +43,17 @@ export function drawn(page, ending, before) {
   }, {}, ending, before);
 }
 
+// Puts `ending` into the box at once, focused, as a paste does: with
+// `input`, the page hears of it as of typing; without, only a key or the
+// button makes it search.
+export function setEnding(page, ending, { input = false } = {}) {
+  return page.$eval("#ending", (box, ending, input) => {
+    box.value = ending;
+    box.focus();
+    if (input) box.dispatchEvent(new Event("input"));
+  }, ending, input);
+}
+
 // Types `ending` into the box, replacing what was there, and waits until
 // its results are drawn.
 export async function typeEnding(page, ending) {

@@ -5,10 +5,9 @@
 set -u
 export LC_ALL=C  # objdump speaks the locale's language
 exe=$1 arch=$2
-passed=0 failed=0
-expect() {
-  if grep -qE "$2" <<<"$3"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi
-}
+source "$(dirname "$0")/../support/checks.sh"
+# expect NAME PATTERN TEXT: TEXT has a line that matches PATTERN.
+expect() { check "$1" grep -qE "$2" <<<"$3"; }
 case $arch in
   win32) objdump=i686-w64-mingw32-objdump magic=010b format=pei-i386 ;;
   win64) objdump=x86_64-w64-mingw32-objdump magic=020b format=pei-x86-64 ;;
@@ -20,5 +19,4 @@ expect "$format file format" "file format $format\$" "$headers"
 expect "GUI subsystem" '^Subsystem[[:space:]]+00000002' "$headers"
 dlls=$(grep 'DLL Name:' <<<"$headers" | awk '{print toupper($3)}' | sort | tr '\n' ' ')
 expect "only system DLLs (got: $dlls)" '^KERNEL32.DLL MSVCRT.DLL USER32.DLL $' "$dlls"
-echo "$passed passed, $failed failed"
-[[ $failed == 0 ]]
+finish

@@ -61,6 +61,59 @@ BOOL CALLBACK InspectBoxChild(HWND child, LPARAM param) {
   return TRUE;
 }
 
+// A part of the screen as 24-bit rows, the bottom row first; no pixels when
+// it cannot be read.
+struct ScreenImage {
+  BITMAPINFOHEADER header{};
+  int stride = 0;
+  std::string pixels;
+};
+
+ScreenImage CaptureScreen(const RECT& rect) {
+  ScreenImage image;
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return image;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
+
+  BITMAPINFOHEADER& header = image.header;
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  image.stride = ((width * 3) + 3) & ~3;
+  image.pixels.assign(static_cast<std::size_t>(image.stride) * height, '\0');
+  const int rows = GetDIBits(memory, bitmap, 0, height, image.pixels.data(),
+                             reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (rows != height) image.pixels.clear();
+  return image;
+}
+
+// How many of the image's pixels are dark, as text on a light ground is.
+int DarkPixels(const ScreenImage& image) {
+  int dark = 0;
+  if (image.pixels.empty()) return dark;
+  for (int y = 0; y < image.header.biHeight; ++y) {
+    const auto* row = reinterpret_cast<const unsigned char*>(image.pixels.data()) +
+                      static_cast<std::size_t>(y) * image.stride;
+    for (int x = 0; x < image.header.biWidth; ++x) {
+      const unsigned char* pixel = row + 3 * x;
+      if (pixel[0] + pixel[1] + pixel[2] < 3 * 96) ++dark;
+    }
+  }
+  return dark;
+}
+
 }  // namespace
 
 std::wstring WindowsPath(const char* path) {
@@ -224,50 +277,6 @@ DWORD Program::WaitForExit(DWORD timeout_ms) const {
   DWORD status = STILL_ACTIVE;
   GetExitCodeProcess(info_.hProcess, &status);
   return status;
-}
-
-ScreenImage CaptureScreen(const RECT& rect) {
-  ScreenImage image;
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return image;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  SelectObject(memory, old);
-
-  BITMAPINFOHEADER& header = image.header;
-  header.biSize = sizeof header;
-  header.biWidth = width;
-  header.biHeight = height;
-  header.biPlanes = 1;
-  header.biBitCount = 24;
-  header.biCompression = BI_RGB;
-  image.stride = ((width * 3) + 3) & ~3;
-  image.pixels.assign(static_cast<std::size_t>(image.stride) * height, '\0');
-  const int rows = GetDIBits(memory, bitmap, 0, height, image.pixels.data(),
-                             reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  if (rows != height) image.pixels.clear();
-  return image;
-}
-
-int DarkPixels(const ScreenImage& image) {
-  int dark = 0;
-  if (image.pixels.empty()) return dark;
-  for (int y = 0; y < image.header.biHeight; ++y) {
-    const auto* row = reinterpret_cast<const unsigned char*>(image.pixels.data()) +
-                      static_cast<std::size_t>(y) * image.stride;
-    for (int x = 0; x < image.header.biWidth; ++x) {
-      const unsigned char* pixel = row + 3 * x;
-      if (pixel[0] + pixel[1] + pixel[2] < 3 * 96) ++dark;
-    }
-  }
-  return dark;
 }
 
 int Program::DarkPixelsInList() const {

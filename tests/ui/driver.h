@@ -88,17 +88,6 @@ class Program {
   HWND dialog_ = nullptr;
 };
 
-// A part of the screen as 24-bit rows, the bottom row first; no pixels when
-// it cannot be read.
-struct ScreenImage {
-  BITMAPINFOHEADER header{};
-  int stride = 0;
-  std::string pixels;
-};
-ScreenImage CaptureScreen(const RECT& rect);
-// How many of the image's pixels are dark, as text on a light ground is.
-int DarkPixels(const ScreenImage& image);
-
 // Text of another process's window, through WM_GETTEXT.
 std::wstring WindowText(HWND window);
 

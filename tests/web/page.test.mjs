@@ -9,7 +9,7 @@ import { join, resolve } from "node:path";
 import { after, before, describe, test } from "node:test";
 import { gunzipSync } from "node:zlib";
 
-import { drawn, launch, open, serve, shownCount, typeEnding } from "../../tools/browser.mjs";
+import { drawn, launch, open, serve, setEnding, shownCount, typeEnding } from "../../tools/browser.mjs";
 
 const SITE = process.env.VERSALO_SITE && resolve(process.env.VERSALO_SITE);
 const FIND = process.env.VERSALO_FIND && resolve(process.env.VERSALO_FIND);
@@ -85,7 +85,7 @@ describe("the Bulgarian list", () => {
                                    ["ина", () => page.click("#check")]]) {
       const shown = await shownCount(page);
       // Set without typing, so that only the key or the button searches.
-      await page.$eval("#ending", (box, ending) => { box.value = ending; box.focus(); }, ending);
+      await setEnding(page, ending);
       await press();
       await drawn(page, ending, shown);
       const expected = find(bulgarian, ending);
@@ -100,7 +100,7 @@ describe("the Bulgarian list", () => {
     await typeEnding(page, "ище");
     const listed = await entries(page);
     for (const ending of ["щ", ""]) {
-      await page.$eval("#ending", (box, ending) => { box.value = ending; box.focus(); }, ending);
+      await setEnding(page, ending);
       await page.keyboard.press("Enter");
       assert.equal(await text(page, "#message"), TOO_SHORT);
       assert.deepEqual(await entries(page), listed);
@@ -164,10 +164,10 @@ describe("a search still running", () => {
     await (await page.$("#file")).uploadFile(join(folder, "rym.txt"));
     await typeEnding(page, "бб");
     assert.equal(await page.evaluate(() => window.versalo.restarts()), 0);
-    await page.$eval("#ending", (box) => { box.value = "аа"; box.dispatchEvent(new Event("input")); });
+    await setEnding(page, "аа", { input: true });
     await new Promise((done) => setTimeout(done, 700));
     const before = await shownCount(page);
-    await page.$eval("#ending", (box) => { box.value = "ба"; box.dispatchEvent(new Event("input")); });
+    await setEnding(page, "ба", { input: true });
     await drawn(page, "ба", before);
     assert.equal(await page.evaluate(() => window.versalo.restarts()), 1);
     assert.equal(await text(page, "#message"), "");
