@@ -7,6 +7,11 @@ set(CMAKE_C_COMPILER ${VERSALO_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${VERSALO_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${VERSALO_MINGW_TRIPLE}-windres)
 
+# The search may take AVX2 at run time, and GCC keeps spilled AVX registers
+# in 32-byte aligned stack slots that Windows does not align: the assembler
+# turns those moves into unaligned ones.
+set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
+
 # Link the compiler's runtime in, so an exe needs nothing but system DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 

@@ -5,38 +5,10 @@
 #include <new>
 
 #include "search/bytes.h"
-#include "search/sse2.h"
 
 namespace versalo {
 
 namespace {
-
-// Index of the first NUL or SUB in [from, end) of `block`, or `end`. Those
-// two bytes end a stretch of plain lines, so one pass looks for both.
-std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end) {
-  std::size_t at = from;
-#ifdef VERSALO_SSE2
-  const __m128i nul = _mm_setzero_si128();
-  const __m128i sub = _mm_set1_epi8(static_cast<char>(kSub));
-  const auto special = [&](std::size_t offset) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + offset));
-    return _mm_or_si128(_mm_cmpeq_epi8(bytes, nul), _mm_cmpeq_epi8(bytes, sub));
-  };
-  for (; at + 64 <= end; at += 64) {
-    const __m128i any = _mm_or_si128(_mm_or_si128(special(at), special(at + 16)),
-                                     _mm_or_si128(special(at + 32), special(at + 48)));
-    if (_mm_movemask_epi8(any) != 0) break;
-  }
-  for (; at + 16 <= end; at += 16) {
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special(at)));
-    if (mask != 0) return at + static_cast<std::size_t>(std::countr_zero(mask));
-  }
-#endif
-  for (; at < end; ++at) {
-    if (IsByte(block[at], kNul) || IsByte(block[at], kSub)) return at;
-  }
-  return end;
-}
 
 constexpr LineRead kEnd{true, {}};
 
@@ -48,24 +20,29 @@ bool WordListReader::Open(const WordListOptions& options) {
   Close();
   block_size_ = options.block_size > 0 ? options.block_size : 1;
   max_line_ = options.max_line;
-  pos_ = end_ = nul_ = 0;
+  lender_ = options.lender;
+  pos_ = end_ = special_ = 0;
+  special_known_ = sub_cut_ = false;
   exhausted_ = done_ = failed_ = false;
   line_.clear();
   ReleasePieces();
   line_cut_ = line_raw_ = line_ends_cr_ = false;
 
-  // Binary mode: the line rules are ours, not the C runtime's. fopen's "r"
-  // shares the file for reading and writing on Windows too, so an editor
-  // holding the list open does not stop a search.
-  file_ = std::fopen(options.path, "rb");
-  if (file_ == nullptr) {
-    Close();
-    return false;
+  if (lender_ == nullptr) {
+    // Binary mode: the line rules are ours, not the C runtime's. fopen's
+    // "r" shares the file for reading and writing on Windows too, so an
+    // editor holding the list open does not stop a search.
+    file_ = std::fopen(options.path, "rb");
+    if (file_ == nullptr) {
+      Close();
+      return false;
+    }
+    // The blocks are the buffer; a second one in stdio would only copy.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
   }
-  // The blocks are the buffer; a second one in stdio would only copy.
-  std::setvbuf(file_, nullptr, _IONBF, 0);
   try {
-    block_.reset(new char[block_size_]);
+    if (lender_ == nullptr) block_.reset(new char[block_size_]);
+    ends_.reset(new std::size_t[kLineEndBatch]);
   } catch (const std::bad_alloc&) {
     Close();
     return false;
@@ -84,36 +61,68 @@ void WordListReader::Close() {
     std::fclose(file_);
     file_ = nullptr;
   }
+  lender_ = nullptr;
+  data_ = nullptr;
   block_.reset();
+  ends_.reset();
   ReleasePieces();
   done_ = true;
 }
 
 bool WordListReader::Fill() {
-  pos_ = end_ = nul_ = 0;
+  pos_ = end_ = special_ = 0;
+  special_known_ = sub_cut_ = false;
   if (exhausted_) return false;
-  std::size_t got = std::fread(block_.get(), 1, block_size_, file_);
+  std::size_t got = 0;
+  if (lender_ != nullptr) {
+    got = lender_->Lend(data_, block_size_);
+    failed_ = got == 0 && lender_->failed();
+  } else {
+    data_ = block_.get();
+    got = std::fread(block_.get(), 1, block_size_, file_);
+    failed_ = got == 0 && std::ferror(file_) != 0;
+  }
   if (got == 0) {
     exhausted_ = true;
-    failed_ = std::ferror(file_) != 0;
     return false;
   }
-  // The first NUL, and the SUB that ends the file: what follows SUB is
-  // never looked at.
-  std::size_t sub = FindNulOrSub(block_.get(), 0, got);
-  nul_ = got;
-  if (sub < got && IsByte(block_[sub], kNul)) {
-    nul_ = sub;
-    sub = FindByte(block_.get(), sub, got, kSub);
-  }
-  if (sub < got) {
-    got = sub;
-    nul_ = std::min(nul_, got);
-    exhausted_ = true;
-    if (got == 0) return false;
-  }
+  // NUL and SUB are looked for as the block is used, by the same pass that
+  // finds its lines.
   end_ = got;
   return true;
+}
+
+void WordListReader::FindSpecial() {
+  if (special_known_ && special_ >= pos_) return;
+  MetSpecial(FindNulOrSub(data_, pos_, end_));
+}
+
+void WordListReader::MetSpecial(std::size_t at) {
+  special_known_ = true;
+  special_ = at;
+  if (at == end_) {
+    sub_cut_ = true;
+  } else if (IsByte(data_[at], kSub)) {
+    // What follows SUB is never looked at.
+    end_ = at;
+    exhausted_ = sub_cut_ = true;
+  } else if (!sub_cut_) {
+    // A NUL: its line goes on past it, so a SUB after it must be known.
+    const std::size_t sub = FindByte(data_, at, end_, kSub);
+    if (sub < end_) {
+      end_ = sub;
+      exhausted_ = true;
+    }
+    sub_cut_ = true;
+  }
+}
+
+std::size_t WordListReader::PlainRunEnd() const {
+  // Inside a long line no LF comes at all: say so without walking back.
+  if (FindByte(data_, pos_, special_, kLf) == special_) return pos_;
+  std::size_t stop = special_;
+  while (!IsByte(data_[stop - 1], kLf)) --stop;
+  return stop;
 }
 
 LineRead WordListReader::Fail() {
@@ -192,11 +201,11 @@ bool WordListReader::Append(const char* bytes, std::size_t count) {
   return true;
 }
 
-std::string_view WordListReader::BlockLine(std::size_t start, std::size_t len) {
-  const char* bytes = block_.get() + start;
+std::string_view WordListReader::BlockLine(std::size_t start, std::size_t len,
+                                           std::size_t nul) {
+  const char* bytes = data_ + start;
   if (len > 0 && IsByte(bytes[len - 1], kCr)) --len;  // CR LF is one LF
-  if (nul_ < start) nul_ = FindNulOrSub(block_.get(), start, end_);  // no SUB is left
-  if (nul_ < start + len) len = nul_ - start;  // NUL ends the text
+  if (nul < start + len) len = nul - start;  // NUL ends the text
   return {bytes, len};
 }
 
@@ -205,14 +214,29 @@ bool WordListReader::NextPlainRun(std::string_view& run) {
   // go one by one through Next, which enforces it.
   if (done_ || line_raw_ || max_line_ < block_size_) return false;
   if (pos_ == end_ && !Fill()) return false;
-  if (nul_ < pos_) nul_ = FindNulOrSub(block_.get(), pos_, end_);  // no SUB is left
-  // Up to the last LF before the next NUL, if any (SUB has already cut the
-  // block short).
-  std::size_t stop = nul_;
-  // Inside a long line no LF comes at all: say so without walking back.
-  if (FindByte(block_.get(), pos_, stop, kLf) == stop) return false;
-  while (!IsByte(block_[stop - 1], kLf)) --stop;
-  run = std::string_view(block_.get() + pos_, stop - pos_);
+  FindSpecial();
+  // Up to the last LF before the next NUL, if any (a SUB has cut the block).
+  const std::size_t stop = PlainRunEnd();
+  if (stop == pos_) return false;
+  run = std::string_view(data_ + pos_, stop - pos_);
+  pos_ = stop;
+  return true;
+}
+
+bool WordListReader::NextPlainRun(std::string_view& run, LineEndPair pair,
+                                  std::span<const std::size_t>& ends) {
+  if (done_ || line_raw_ || max_line_ < block_size_) return false;
+  if (pos_ == end_ && !Fill()) return false;
+  const LineEndScan scan = ScanLineEnds(data_, pos_, end_, pair, ends_.get());
+  std::size_t stop = scan.next;  // when full, the end of the last candidate's line
+  if (!scan.full) {
+    MetSpecial(scan.next);
+    stop = PlainRunEnd();
+    if (stop == pos_) return false;
+  }
+  for (std::size_t i = 0; i < scan.count; ++i) ends_[i] -= pos_;
+  ends = std::span<const std::size_t>(ends_.get(), scan.count);
+  run = std::string_view(data_ + pos_, stop - pos_);
   pos_ = stop;
   return true;
 }
@@ -230,17 +254,26 @@ LineRead WordListReader::Next() {
       return {false, line_};
     }
     const std::size_t start = pos_;
-    const std::size_t lf = FindByte(block_.get(), start, end_, kLf);
+    std::size_t lf = FindByte(data_, start, end_, kLf);
+    // Only this line's bytes are looked at for NUL and SUB, so that the end
+    // of a line from the block before costs no pass over the whole block.
+    const std::size_t special =
+        special_known_ && special_ >= start ? special_ : FindNulOrSub(data_, start, lf);
+    if (special < lf) {
+      MetSpecial(special);
+      lf = std::min(lf, end_);  // an LF after SUB is no LF
+    }
+    if (start == end_) continue;  // a SUB at the line's start ended the data
     pos_ = lf < end_ ? lf + 1 : end_;
 
     if (lf < end_ && !line_raw_) {
       // The whole line lies in this block: no copy.
-      const std::string_view line = BlockLine(start, lf - start);
+      const std::string_view line = BlockLine(start, lf - start, special);
       if (line.size() > max_line_) return Fail();
       return {false, line};
     }
     // The line spans blocks: gather it.
-    if (!Append(block_.get() + start, lf - start)) return Fail();
+    if (!Append(data_ + start, lf - start)) return Fail();
     if (lf < end_) {
       if (!JoinPieces()) return Fail();
       if (line_ends_cr_ && !line_cut_) line_.pop_back();  // CR LF is one LF

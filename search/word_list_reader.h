@@ -27,9 +27,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "search/block_scan.h"
 
 namespace versalo {
 
@@ -42,6 +45,18 @@ inline constexpr unsigned char kLf = 0x0A;
 inline constexpr unsigned char kCr = 0x0D;
 inline constexpr unsigned char kSub = 0x1A;
 
+// Lends the list's bytes to the reader, for a front end that has them
+// without reading the file (versalo-find maps it).
+class ListBytes {
+ public:
+  virtual ~ListBytes() = default;
+  // Lends the next bytes of the list, at most `max` of them; they stay
+  // valid while the lender lives. 0 at the end of the list or after an
+  // error, which failed() then tells.
+  virtual std::size_t Lend(const char*& bytes, std::size_t max) = 0;
+  virtual bool failed() const = 0;
+};
+
 struct WordListOptions {
   // The file to read; the program always reads kWordListName.
   const char* path = kWordListName;
@@ -51,6 +66,9 @@ struct WordListOptions {
   // The longest line text the reader holds; a longer line ends the list as a
   // read error does.
   std::size_t max_line = SIZE_MAX;
+  // When set, the list's bytes come from here, in blocks of block_size,
+  // and `path` is not opened.
+  ListBytes* lender = nullptr;
 };
 
 // One result of WordListReader::Next: a line, or the end of the list.
@@ -85,15 +103,27 @@ class WordListReader {
   // when the next line is not in such a run: Next then returns it.
   // The run is valid until the next call of any reading function.
   bool NextPlainRun(std::string_view& run);
+  // The same run, found by a pass that also finds the lines in it whose text
+  // ends with `pair`: `ends` tells where each such text ends in `run`, in
+  // file order. To keep that list short, the run may stop at any line end.
+  bool NextPlainRun(std::string_view& run, LineEndPair pair, std::span<const std::size_t>& ends);
   void Close();
 
   // A read error or a line too long to hold ended the list early.
   bool failed() const { return failed_; }
 
  private:
-  // Reads the next block into block_[0, end_). False at the end of the data
+  // Reads the next block into data_[0, end_). False at the end of the data
   // (physical end, SUB, or a read error), after which it never reads again.
   bool Fill();
+  // Makes special_ the first NUL at or after pos_, or end_; the first look
+  // past a NUL also cuts the block at its SUB, if it has one.
+  void FindSpecial();
+  // Records what a pass met at `at`: a NUL, a SUB, or the block's end.
+  void MetSpecial(std::size_t at);
+  // The line break that ends the plain lines before special_, or pos_ when
+  // there is none.
+  std::size_t PlainRunEnd() const;
   // Ends the list early after a read error or a line too long to hold.
   LineRead Fail();
   // Adds raw bytes of a line that spans blocks to line_. False when the
@@ -106,16 +136,24 @@ class WordListReader {
   // for it cannot be had.
   bool JoinPieces();
   void ReleasePieces();
-  // The line text of the raw line [start, start + len) inside the block.
-  std::string_view BlockLine(std::size_t start, std::size_t len);
+  // The line text of the raw line [start, start + len) inside the block,
+  // whose first NUL, if it has one, is at `nul`.
+  std::string_view BlockLine(std::size_t start, std::size_t len, std::size_t nul);
 
   std::FILE* file_ = nullptr;
-  std::unique_ptr<char[]> block_;
+  ListBytes* lender_ = nullptr;
+  std::unique_ptr<char[]> block_;  // what is read goes here
+  const char* data_ = nullptr;     // the block: block_, or lent bytes
   std::size_t block_size_ = 0;
   std::size_t max_line_ = SIZE_MAX;
   std::size_t pos_ = 0;  // next unread byte of the block
   std::size_t end_ = 0;  // end of the block's data
-  std::size_t nul_ = 0;  // the block's first NUL at or after pos_, or end_
+  // The block's first NUL at or after pos_, or end_; not yet looked for
+  // when it lies before pos_.
+  std::size_t special_ = 0;
+  bool special_known_ = false;  // special_ has been looked for in this block
+  bool sub_cut_ = false;        // the block ends before its SUB, or has none
+  std::unique_ptr<std::size_t[]> ends_;  // the candidates of the last pass
   bool exhausted_ = false;  // no more blocks will come
   bool done_ = false;       // Next has returned the end
   bool failed_ = false;

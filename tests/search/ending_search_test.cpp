@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -73,38 +74,87 @@ TEST_P(MatchTest, ListsTheMatches) {
   WriteList(kWords);
   std::vector<std::string> expected{"clear"};
   expected.insert(expected.end(), GetParam().matches.begin(), GetParam().matches.end());
-  for (std::size_t block_size : {1, 7, 256 * 1024}) {
-    EXPECT_EQ(Search(GetParam().ending, block_size), SearchOutcome::Listed);
-    EXPECT_EQ(sink_.calls, expected) << "block size " << block_size;
-  }
+  testing::ForEachScanPath([&](ScanPath path) {
+    for (std::size_t block_size : {1, 7, 256 * 1024}) {
+      EXPECT_EQ(Search(GetParam().ending, block_size), SearchOutcome::Listed);
+      EXPECT_EQ(sink_.calls, expected) << "block size " << block_size << ", " << ScanPathName(path);
+    }
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, MatchTest, ::testing::ValuesIn(kMatchCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Random files and endings, some taken from the files' own lines so that
-// there is something to find: the search lists what the plain model lists.
+// there is something to find: the search lists what the plain model lists,
+// on every pass the build has, from the file and from lent bytes.
 TEST_F(EndingSearchTest, AgreesWithTheModelOnRandomFiles) {
   std::mt19937 random(7);
   std::uniform_int_distribution<std::size_t> size(0, 3000), block(1, 64), length(2, 5);
   for (int round = 0; round < 300; ++round) {
-    const std::string bytes = testing::RandomBytes(random, size(random));
+    std::string bytes = testing::RandomBytes(random, size(random));
+    // Some files with few NULs and SUBs, so that the passes run long.
+    if (round % 4 == 1) std::replace_if(bytes.begin(), bytes.end(), [](char c) { return c == '\0' || c == '\x1A'; }, 'b');
     WriteList(bytes);
     std::vector<std::string> endings{testing::RandomBytes(random, length(random))};
     for (const std::string& line : testing::ModelLines(bytes)) {
       if (line.size() >= 2 && endings.size() < 4) endings.push_back(line.substr(line.size() / 2));
     }
     const std::size_t block_size = round % 3 == 0 ? 256 * 1024 : block(random);
-    for (const std::string& ending : endings) {
-      if (ending.size() < 2) continue;
-      std::vector<std::string> expected{"clear"};
-      const std::vector<std::string> matches = testing::ModelMatches(bytes, ending);
-      expected.insert(expected.end(), matches.begin(), matches.end());
-      ASSERT_EQ(Search(ending, block_size), SearchOutcome::Listed);
-      ASSERT_EQ(sink_.calls, expected) << "ending " << ::testing::PrintToString(ending)
-                                       << " in " << ::testing::PrintToString(bytes);
-    }
+    testing::ForEachScanPath([&](ScanPath path) {
+      for (const std::string& ending : endings) {
+        if (ending.size() < 2) continue;
+        std::vector<std::string> expected{"clear"};
+        const std::vector<std::string> matches = testing::ModelMatches(bytes, ending);
+        expected.insert(expected.end(), matches.begin(), matches.end());
+        ASSERT_EQ(Search(ending, block_size), SearchOutcome::Listed);
+        ASSERT_EQ(sink_.calls, expected) << "ending " << ::testing::PrintToString(ending) << " in "
+                                         << ::testing::PrintToString(bytes) << ", "
+                                         << ScanPathName(path);
+        testing::StringLender lender(bytes);
+        WordListOptions lent;
+        lent.lender = &lender;
+        lent.block_size = block_size;
+        sink_.calls.clear();
+        ASSERT_EQ(FindEndingMatches(ending, sink_, lent), SearchOutcome::Listed);
+        ASSERT_EQ(sink_.calls, expected) << "lent, ending " << ::testing::PrintToString(ending);
+      }
+    });
   }
+}
+
+// More matching lines than one pass reports at a time, with every kind of
+// line end among them: none is lost or listed twice where a pass stops.
+TEST_F(EndingSearchTest, ManyMatchesInOneBlock) {
+  std::string bytes;
+  for (int i = 0; i < 5000; ++i) {
+    bytes += std::to_string(i % 7) + (i % 3 == 0 ? "ta\r\n" : i % 5 == 0 ? "at\n" : "ta\n");
+    if (i % 11 == 0) bytes += "ta\r\r\n";  // a CR that is data
+  }
+  WriteList(bytes);
+  for (const char* ending : {"ta", "6ta", "ta\r"}) {
+    std::vector<std::string> expected{"clear"};
+    const std::vector<std::string> matches = testing::ModelMatches(bytes, ending);
+    expected.insert(expected.end(), matches.begin(), matches.end());
+    testing::ForEachScanPath([&](ScanPath path) {
+      for (std::size_t block_size : {997, 256 * 1024}) {
+        EXPECT_EQ(Search(ending, block_size), SearchOutcome::Listed);
+        EXPECT_EQ(sink_.calls, expected) << ::testing::PrintToString(std::string(ending)) << ", block "
+                                         << block_size << ", " << ScanPathName(path);
+      }
+    });
+  }
+}
+
+// Lent bytes that fail part way end the list like a read error: the matches
+// before stand.
+TEST_F(EndingSearchTest, LenderFailureCutsTheListShort) {
+  testing::StringLender lender("cat\nhat\nbat\nflat\n", 8);
+  WordListOptions lent;
+  lent.lender = &lender;
+  lent.block_size = 3;
+  EXPECT_EQ(FindEndingMatches("at", sink_, lent), SearchOutcome::ListCutShort);
+  EXPECT_EQ(sink_.calls, (std::vector<std::string>{"clear", "cat", "hat"}));
 }
 
 // An ending of fewer than 2 bytes touches neither the file nor the sink.

@@ -3,10 +3,14 @@
 #ifndef VERSALO_TESTS_SEARCH_LINE_MODEL_H
 #define VERSALO_TESTS_SEARCH_LINE_MODEL_H
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "search/block_scan.h"
+#include "search/word_list_reader.h"
 
 namespace versalo::testing {
 
@@ -56,6 +60,43 @@ inline std::string RandomBytes(std::mt19937& random, std::size_t size) {
   }
   return bytes;
 }
+
+// Runs `check` on each pass the build can take on this processor, then
+// leaves the widest in use, as the program has it.
+template <class Check>
+void ForEachScanPath(Check check) {
+  for (const ScanPath path : AvailableScanPaths()) {
+    UseScanPath(path);
+    check(path);
+  }
+  UseScanPath(AvailableScanPaths().back());
+}
+
+// Lends the bytes of a string as a front end lends a mapped file. After
+// `fail_at` bytes it fails, as a read error would.
+class StringLender : public ListBytes {
+ public:
+  explicit StringLender(std::string bytes, std::size_t fail_at = std::string::npos)
+      : bytes_(std::move(bytes)), fail_at_(fail_at) {}
+  std::size_t Lend(const char*& bytes, std::size_t max) override {
+    const std::size_t stop = std::min(bytes_.size(), fail_at_);
+    if (at_ >= stop) {
+      failed_ = at_ < bytes_.size();
+      return 0;
+    }
+    const std::size_t count = std::min(max, stop - at_);
+    bytes = bytes_.data() + at_;
+    at_ += count;
+    return count;
+  }
+  bool failed() const override { return failed_; }
+
+ private:
+  std::string bytes_;
+  std::size_t fail_at_;
+  std::size_t at_ = 0;
+  bool failed_ = false;
+};
 
 }  // namespace versalo::testing
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -25,17 +27,39 @@ void AddRunLines(std::string_view run, std::vector<std::string>& lines) {
   }
 }
 
+// The index just past the text of each line of `run` whose text ends with
+// `pair`.
+std::vector<std::size_t> PairEnds(std::string_view run, LineEndPair pair) {
+  const std::string tail{static_cast<char>(pair.before_last), static_cast<char>(pair.last)};
+  std::vector<std::size_t> ends;
+  for (std::size_t start = 0; start < run.size();) {
+    const std::size_t lf = run.find('\n', start);
+    const std::size_t end = lf > start && run[lf - 1] == '\r' ? lf - 1 : lf;
+    if (end - start >= 2 && run.substr(end - 2, 2) == tail) ends.push_back(end);
+    start = lf + 1;
+  }
+  return ends;
+}
+
 // Reads every line through plain runs where the reader offers them, and
-// line by line elsewhere.
-std::vector<std::string> ReadAllWithRuns(const WordListOptions& options) {
+// line by line elsewhere. Given a pair, it takes the runs whose pass also
+// reports the lines that end with it, and checks that it reports exactly
+// those.
+std::vector<std::string> ReadAllWithRuns(const WordListOptions& options,
+                                         std::optional<LineEndPair> pair = std::nullopt) {
   WordListReader reader;
   EXPECT_TRUE(reader.Open(options));
   std::vector<std::string> lines;
   for (;;) {
     std::string_view run;
-    while (reader.NextPlainRun(run)) {
+    std::span<const std::size_t> ends;
+    while (pair ? reader.NextPlainRun(run, *pair, ends) : reader.NextPlainRun(run)) {
       EXPECT_EQ(run.back(), '\n');
       EXPECT_EQ(run.find('\0'), std::string_view::npos);
+      if (pair) {
+        EXPECT_EQ(std::vector<std::size_t>(ends.begin(), ends.end()), PairEnds(run, *pair))
+            << ::testing::PrintToString(std::string(run));
+      }
       AddRunLines(run, lines);
     }
     const LineRead read = reader.Next();
@@ -149,7 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 // Random files read line by line and through runs agree with the plain model
-// of the rules, for any block size.
+// of the rules, for any block size, on every pass the build has, from the
+// file and from lent bytes.
 TEST(WordListReaderTest, AgreesWithTheModelOnRandomFiles) {
   testing::TempDir dir;
   std::mt19937 random(20261210);
@@ -159,10 +184,40 @@ TEST(WordListReaderTest, AgreesWithTheModelOnRandomFiles) {
     const std::string path = dir.Write("rym.txt", bytes);
     const std::size_t block_size = round % 5 == 0 ? 256 * 1024 : block(random);
     const std::vector<std::string> expected = testing::ModelLines(bytes);
-    ASSERT_EQ(ReadAll({path.c_str(), block_size}), expected) << ::testing::PrintToString(bytes);
-    ASSERT_EQ(ReadAllWithRuns({path.c_str(), block_size}), expected)
-        << ::testing::PrintToString(bytes);
+    testing::ForEachScanPath([&](ScanPath scan) {
+      ASSERT_EQ(ReadAll({path.c_str(), block_size}), expected)
+          << ::testing::PrintToString(bytes) << ScanPathName(scan);
+      ASSERT_EQ(ReadAllWithRuns({path.c_str(), block_size}), expected)
+          << ::testing::PrintToString(bytes) << ScanPathName(scan);
+      for (const LineEndPair pair : {LineEndPair{'a', 'b'}, LineEndPair{'b', '\r'}}) {
+        ASSERT_EQ(ReadAllWithRuns({path.c_str(), block_size}, pair), expected)
+            << ::testing::PrintToString(bytes) << ScanPathName(scan);
+      }
+      testing::StringLender lender(bytes);
+      WordListOptions lent;
+      lent.block_size = block_size;
+      lent.lender = &lender;
+      ASSERT_EQ(ReadAll(lent), expected) << "lent " << ::testing::PrintToString(bytes);
+    });
   }
+}
+
+// A pass that finds more lines with the pair than it may report at once
+// stops after a whole line, and the next pass goes on from there.
+TEST(WordListReaderTest, PassesStopAtLineEnds) {
+  testing::TempDir dir;
+  std::string bytes;
+  for (int i = 0; i < 3000; ++i) bytes += i % 2 ? "ab\r\n" : i % 3 ? "b\r\r\n" : "xab\n";
+  bytes += std::string("ab\0ab\n") + "ab\n";
+  const std::string path = dir.Write("rym.txt", bytes);
+  testing::ForEachScanPath([&](ScanPath scan) {
+    for (const LineEndPair pair : {LineEndPair{'a', 'b'}, LineEndPair{'b', '\r'}}) {
+      for (std::size_t block_size : {std::size_t{100}, std::size_t{256 * 1024}}) {
+        EXPECT_EQ(ReadAllWithRuns({path.c_str(), block_size}, pair), testing::ModelLines(bytes))
+            << ScanPathName(scan) << ", block " << block_size;
+      }
+    }
+  });
 }
 
 // Lines of several MiB are gathered in pieces of 1 MiB: a CR LF, a NUL or a

@@ -1,0 +1,269 @@
+#include "search/block_scan.h"
+
+#include <bit>
+#include <cstdint>
+
+#include "search/bytes.h"
+#include "search/sse2.h"
+#include "search/word_list_reader.h"
+
+// AVX2 is chosen at run time, so the program still starts on a processor
+// without it; only the functions marked for it use its instructions.
+#if defined(VERSALO_SSE2) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define VERSALO_AVX2 1
+#define VERSALO_TARGET_AVX2 __attribute__((target("avx2")))
+#endif
+
+namespace versalo {
+
+namespace {
+
+bool IsNulOrSub(char c) { return IsByte(c, kNul) || IsByte(c, kSub); }
+
+ScanPath WidestPath() {
+#ifdef VERSALO_AVX2
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return ScanPath::kAvx2;
+#endif
+#ifdef VERSALO_SSE2
+  return ScanPath::kSse2;
+#else
+  return ScanPath::kPlain;
+#endif
+}
+
+ScanPath& Path() {
+  static ScanPath path = WidestPath();
+  return path;
+}
+
+// The pass one byte at a time, from `at` on. Each candidate is found at the
+// first of its pair of bytes, which is how the vector passes find them too.
+LineEndScan ScanPlain(const char* block, std::size_t at, std::size_t end, LineEndPair pair,
+                      std::size_t* ends, LineEndScan scan) {
+  for (; at < end; ++at) {
+    if (IsNulOrSub(block[at])) {
+      scan.next = at;
+      return scan;
+    }
+    if (!IsByte(block[at], pair.before_last) || at + 2 >= end || !IsByte(block[at + 1], pair.last)) {
+      continue;
+    }
+    std::size_t lf = at + 2;
+    // A CR right before LF belongs to the break, so a text that ends in CR
+    // is followed by a second CR.
+    if (IsByte(block[lf], kCr) && lf + 1 < end) ++lf;
+    if (!IsByte(block[lf], kLf) || (lf == at + 2 && pair.last == kCr)) continue;
+    ends[scan.count++] = at + 2;
+    if (scan.count == kLineEndBatch) {
+      scan.next = lf + 1;
+      scan.full = true;
+      return scan;
+    }
+  }
+  scan.next = end;
+  return scan;
+}
+
+// Stops a vector pass before a step that might overflow `ends`: it ends
+// just past the line break of the last candidate written.
+bool MayOverflow(const char* block, const std::size_t* ends, LineEndScan& scan,
+                 std::size_t step) {
+  if (kLineEndBatch - scan.count >= step) return false;
+  const std::size_t text_end = ends[scan.count - 1];
+  scan.next = text_end + (IsByte(block[text_end], kLf) ? 1 : 2);
+  scan.full = true;
+  return true;
+}
+
+// Writes the candidates of `mask` (bit n: a pair at `at` + n) that lie
+// before the step's first NUL or SUB (bit n of `special`); true when there
+// was one, which ends the pass there.
+bool TakeStep(std::size_t at, std::uint64_t mask, std::uint64_t special, std::size_t* ends,
+              LineEndScan& scan) {
+  if (special != 0) mask &= (std::uint64_t{1} << std::countr_zero(special)) - 1;
+  for (; mask != 0; mask &= mask - 1) {
+    ends[scan.count++] = at + static_cast<std::size_t>(std::countr_zero(mask)) + 2;
+  }
+  if (special == 0) return false;
+  scan.next = at + static_cast<std::size_t>(std::countr_zero(special));
+  return true;
+}
+
+#ifdef VERSALO_SSE2
+std::size_t FindNulOrSubSse2(const char* block, std::size_t at, std::size_t end) {
+  const __m128i nul = _mm_setzero_si128();
+  const __m128i sub = _mm_set1_epi8(static_cast<char>(kSub));
+  const auto special = [&](std::size_t offset) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + offset));
+    return _mm_or_si128(_mm_cmpeq_epi8(bytes, nul), _mm_cmpeq_epi8(bytes, sub));
+  };
+  for (; at + 64 <= end; at += 64) {
+    const __m128i any = _mm_or_si128(_mm_or_si128(special(at), special(at + 16)),
+                                     _mm_or_si128(special(at + 32), special(at + 48)));
+    if (_mm_movemask_epi8(any) != 0) break;
+  }
+  for (; at + 16 <= end; at += 16) {
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special(at)));
+    if (mask != 0) return at + static_cast<std::size_t>(std::countr_zero(mask));
+  }
+  for (; at < end; ++at) {
+    if (IsNulOrSub(block[at])) return at;
+  }
+  return end;
+}
+
+// 32 bytes a step. A step is looked at closely only when it holds a NUL or
+// SUB, or the pair followed by LF or CR; the CR is then checked for its LF.
+LineEndScan ScanSse2(const char* block, std::size_t at, std::size_t end, LineEndPair pair,
+                     std::size_t* ends) {
+  constexpr std::size_t kStep = 32;
+  const __m128i nul = _mm_setzero_si128();
+  const __m128i sub = _mm_set1_epi8(static_cast<char>(kSub));
+  const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
+  const __m128i cr = _mm_set1_epi8(static_cast<char>(kCr));
+  const __m128i first = _mm_set1_epi8(static_cast<char>(pair.before_last));
+  const __m128i second = _mm_set1_epi8(static_cast<char>(pair.last));
+  // A CR right before LF belongs to the break, so when the text ends in CR
+  // only a second CR before the LF will do.
+  const __m128i lf_after_text = pair.last == kCr ? _mm_setzero_si128() : _mm_set1_epi8(-1);
+  const auto load = [&](std::size_t offset) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + offset));
+  };
+  struct Half {
+    __m128i special, pair_lf, pair_cr;
+  };
+  const auto look = [&](std::size_t offset) {
+    const __m128i b0 = load(offset), b1 = load(offset + 1), b2 = load(offset + 2);
+    const __m128i pairs = _mm_and_si128(_mm_cmpeq_epi8(b0, first), _mm_cmpeq_epi8(b1, second));
+    return Half{_mm_or_si128(_mm_cmpeq_epi8(b0, nul), _mm_cmpeq_epi8(b0, sub)),
+                _mm_and_si128(pairs, _mm_and_si128(_mm_cmpeq_epi8(b2, lf), lf_after_text)),
+                _mm_and_si128(pairs, _mm_cmpeq_epi8(b2, cr))};
+  };
+  const auto line_ends = [&](const Half& half, std::size_t offset) {
+    const __m128i crlf = _mm_and_si128(half.pair_cr, _mm_cmpeq_epi8(load(offset + 3), lf));
+    return static_cast<std::uint64_t>(
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(half.pair_lf, crlf))));
+  };
+  LineEndScan scan;
+  for (; at + kStep + 3 <= end; at += kStep) {
+    if (MayOverflow(block, ends, scan, kStep)) return scan;
+    const Half a = look(at), b = look(at + 16);
+    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_or_si128(a.special, b.special),
+                                                  _mm_or_si128(a.pair_lf, b.pair_lf)),
+                                     _mm_or_si128(a.pair_cr, b.pair_cr));
+    if (_mm_movemask_epi8(any) == 0) continue;
+    const std::uint64_t mask = line_ends(a, at) | line_ends(b, at + 16) << 16;
+    const std::uint64_t special =
+        static_cast<unsigned>(_mm_movemask_epi8(a.special)) |
+        static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(b.special))) << 16;
+    if (TakeStep(at, mask, special, ends, scan)) return scan;
+  }
+  return ScanPlain(block, at, end, pair, ends, scan);
+}
+#endif
+
+#ifdef VERSALO_AVX2
+// As ScanSse2, 64 bytes a step.
+VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t at, std::size_t end,
+                                         LineEndPair pair, std::size_t* ends) {
+  constexpr std::size_t kStep = 64;
+  const __m256i nul = _mm256_setzero_si256();
+  const __m256i sub = _mm256_set1_epi8(static_cast<char>(kSub));
+  const __m256i lf = _mm256_set1_epi8(static_cast<char>(kLf));
+  const __m256i cr = _mm256_set1_epi8(static_cast<char>(kCr));
+  const __m256i first = _mm256_set1_epi8(static_cast<char>(pair.before_last));
+  const __m256i second = _mm256_set1_epi8(static_cast<char>(pair.last));
+  const __m256i lf_after_text = pair.last == kCr ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);
+  const auto load = [&](std::size_t offset) VERSALO_TARGET_AVX2 {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + offset));
+  };
+  struct Half {
+    __m256i special, pair_lf, pair_cr;
+  };
+  const auto look = [&](std::size_t offset) VERSALO_TARGET_AVX2 {
+    const __m256i b0 = load(offset), b1 = load(offset + 1), b2 = load(offset + 2);
+    const __m256i pairs = _mm256_and_si256(_mm256_cmpeq_epi8(b0, first), _mm256_cmpeq_epi8(b1, second));
+    return Half{_mm256_or_si256(_mm256_cmpeq_epi8(b0, nul), _mm256_cmpeq_epi8(b0, sub)),
+                _mm256_and_si256(pairs, _mm256_and_si256(_mm256_cmpeq_epi8(b2, lf), lf_after_text)),
+                _mm256_and_si256(pairs, _mm256_cmpeq_epi8(b2, cr))};
+  };
+  const auto line_ends = [&](const Half& half, std::size_t offset) VERSALO_TARGET_AVX2 {
+    const __m256i crlf = _mm256_and_si256(half.pair_cr, _mm256_cmpeq_epi8(load(offset + 3), lf));
+    return static_cast<std::uint64_t>(
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(half.pair_lf, crlf))));
+  };
+  LineEndScan scan;
+  for (; at + kStep + 3 <= end; at += kStep) {
+    if (MayOverflow(block, ends, scan, kStep)) return scan;
+    const Half a = look(at), b = look(at + 32);
+    const __m256i any = _mm256_or_si256(
+        _mm256_or_si256(_mm256_or_si256(a.special, b.special), _mm256_or_si256(a.pair_lf, b.pair_lf)),
+        _mm256_or_si256(a.pair_cr, b.pair_cr));
+    if (_mm256_testz_si256(any, any)) continue;
+    const std::uint64_t mask = line_ends(a, at) | line_ends(b, at + 32) << 32;
+    const std::uint64_t special =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(a.special)) |
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(b.special))) << 32;
+    if (TakeStep(at, mask, special, ends, scan)) return scan;
+  }
+  return ScanPlain(block, at, end, pair, ends, scan);
+}
+#endif
+
+}  // namespace
+
+const std::vector<ScanPath>& AvailableScanPaths() {
+  static const std::vector<ScanPath> paths = [] {
+    std::vector<ScanPath> all{ScanPath::kPlain};
+    if (WidestPath() != ScanPath::kPlain) all.push_back(ScanPath::kSse2);
+    if (WidestPath() == ScanPath::kAvx2) all.push_back(ScanPath::kAvx2);
+    return all;
+  }();
+  return paths;
+}
+
+void UseScanPath(ScanPath path) { Path() = path; }
+
+ScanPath CurrentScanPath() { return Path(); }
+
+const char* ScanPathName(ScanPath path) {
+  switch (path) {
+    case ScanPath::kPlain:
+      return "plain";
+    case ScanPath::kSse2:
+      return "SSE2";
+    case ScanPath::kAvx2:
+      return "AVX2";
+  }
+  return "?";
+}
+
+std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end) {
+#ifdef VERSALO_SSE2
+  if (Path() != ScanPath::kPlain) return FindNulOrSubSse2(block, from, end);
+#endif
+  for (; from < end; ++from) {
+    if (IsNulOrSub(block[from])) return from;
+  }
+  return end;
+}
+
+LineEndScan ScanLineEnds(const char* block, std::size_t from, std::size_t end, LineEndPair pair,
+                         std::size_t* ends) {
+  switch (Path()) {
+#ifdef VERSALO_AVX2
+    case ScanPath::kAvx2:
+      return ScanAvx2(block, from, end, pair, ends);
+#endif
+#ifdef VERSALO_SSE2
+    case ScanPath::kSse2:
+      return ScanSse2(block, from, end, pair, ends);
+#endif
+    default:
+      return ScanPlain(block, from, end, pair, ends, {});
+  }
+}
+
+}  // namespace versalo

@@ -1,0 +1,54 @@
+// The reader's passes over a block of the word list, in a plain version and
+// in vector versions for the processors that have them. Every version gives
+// the same answers; the reader (word_list_reader.h) says what they mean for
+// the line rules.
+#ifndef VERSALO_SEARCH_BLOCK_SCAN_H
+#define VERSALO_SEARCH_BLOCK_SCAN_H
+
+#include <cstddef>
+#include <vector>
+
+namespace versalo {
+
+// How the passes run. The program takes the widest the processor has;
+// tests and benchmarks choose each in turn.
+enum class ScanPath { kPlain, kSse2, kAvx2 };
+
+// The paths this build can take on this processor, narrowest first.
+const std::vector<ScanPath>& AvailableScanPaths();
+// The path the passes take from now on; it must be an available one.
+void UseScanPath(ScanPath path);
+ScanPath CurrentScanPath();
+const char* ScanPathName(ScanPath path);
+
+// Index of the first NUL or SUB in [from, end) of `block`, or `end`.
+std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end);
+
+// The last two bytes of an ending; neither is LF, NUL or SUB.
+struct LineEndPair {
+  unsigned char before_last;
+  unsigned char last;
+};
+
+struct LineEndScan {
+  // Candidates written to `ends`.
+  std::size_t count = 0;
+  // Where the pass stopped: at the first NUL or SUB, at `end`, or, when
+  // `ends` filled up, just past the line break of the last candidate.
+  std::size_t next = 0;
+  bool full = false;
+};
+
+// How many candidates one pass writes at most; `ends` must hold this many.
+inline constexpr std::size_t kLineEndBatch = 1024;
+
+// One pass over [from, end) of `block`, where `from` is the start of a
+// line: finds the first NUL or SUB and, before it, every line that ends
+// with LF or CR LF and whose text's last two bytes are `pair`. Writes the
+// index just past each such text to `ends`, in file order.
+LineEndScan ScanLineEnds(const char* block, std::size_t from, std::size_t end, LineEndPair pair,
+                         std::size_t* ends);
+
+}  // namespace versalo
+
+#endif  // VERSALO_SEARCH_BLOCK_SCAN_H
