@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "finder/mapped_list.h"
 #include "search/cp1251.h"
 #include "search/ending_search.h"
 
@@ -98,8 +99,13 @@ int main(int argc, char** argv) {
     return Fail(kBadEnding, "the ending cannot be written in Windows-1251");
   }
 
+  // Mapped when it can be, read otherwise; the search is the same.
+  versalo::MappedList mapped;
+  versalo::WordListOptions list;
+  if (mapped.Open(versalo::kWordListName)) list.lender = &mapped;
+
   OutputSink sink(utf8);
-  switch (versalo::FindEndingMatches(ending, sink)) {
+  switch (versalo::FindEndingMatches(ending, sink, list)) {
     case versalo::SearchOutcome::EndingTooShort:
       return Fail(kBadEnding, "the ending needs at least 2 bytes in Windows-1251");
     case versalo::SearchOutcome::ListMissing:

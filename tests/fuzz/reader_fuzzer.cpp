@@ -1,16 +1,19 @@
 // Differential fuzzing of the reader and the search against the plain model
-// of the line rules. The input's first byte picks the block size and the
-// second the ending's length; the ending is the input's last bytes, the
-// rest is the word list.
+// of the line rules, on every pass the build has here (plain, SSE2, AVX2),
+// reading the file, mapping it as versalo-find does, and from lent bytes.
+// The input's first byte picks the block size and the second the ending's
+// length; the ending is the input's last bytes, the rest is the word list.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <unistd.h>
 
+#include "finder/mapped_list.h"
 #include "search/ending_search.h"
 #include "search/word_list_reader.h"
 #include "tests/search/line_model.h"
@@ -48,9 +51,11 @@ void Check(bool ok, const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  // Small blocks put every rule across a boundary; now and then the
-  // program's own block size.
-  const std::size_t block_size = data[0] == 255 ? 256 * 1024 : 1 + data[0] % 64;
+  // Small blocks put every rule across a boundary, larger ones let the
+  // vector passes run; now and then the program's own block size.
+  const std::size_t block_size = data[0] == 255   ? 256 * 1024
+                                 : data[0] >= 128 ? 64 + (data[0] - 128) * 4u
+                                                  : 1 + data[0] % 64u;
   const std::size_t ending_size = std::min<std::size_t>(data[1] % 8, size - 2);
   const std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
   const std::string_view bytes = rest.substr(0, rest.size() - ending_size);
@@ -64,27 +69,65 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.path = ListPath().c_str();
   options.block_size = block_size;
 
-  // Line by line.
   const std::vector<std::string> expected = versalo::testing::ModelLines(bytes);
-  std::vector<std::string> lines;
-  versalo::WordListReader reader;
-  Check(reader.Open(options), "opening");
-  for (versalo::LineRead read = reader.Next(); !read.end; read = reader.Next()) {
-    lines.emplace_back(read.line);
-  }
-  Check(!reader.failed(), "the end of the list");
-  reader.Close();
-  Check(lines == expected, "the lines");
+  const bool searchable = ending.size() >= versalo::kMinEndingLength;
+  const std::vector<std::string> matches =
+      searchable ? versalo::testing::ModelMatches(bytes, ending) : std::vector<std::string>{};
+  versalo::testing::ForEachScanPath([&](versalo::ScanPath) {
+    // Line by line.
+    std::vector<std::string> lines;
+    versalo::WordListReader reader;
+    Check(reader.Open(options), "opening");
+    for (versalo::LineRead read = reader.Next(); !read.end; read = reader.Next()) {
+      lines.emplace_back(read.line);
+    }
+    Check(!reader.failed(), "the end of the list");
+    reader.Close();
+    Check(lines == expected, "the lines");
 
-  // The search, through plain runs where the reader offers them.
-  RecordingSink sink;
-  const versalo::SearchOutcome outcome = versalo::FindEndingMatches(ending, sink, options);
-  if (ending.size() < versalo::kMinEndingLength) {
-    Check(outcome == versalo::SearchOutcome::EndingTooShort && sink.clears == 0,
-          "a too short ending");
-  } else {
-    Check(outcome == versalo::SearchOutcome::Listed && sink.clears == 1, "the outcome");
-    Check(sink.lines == versalo::testing::ModelMatches(bytes, ending), "the matches");
-  }
+    // Through the runs whose pass reports the lines that end with a pair,
+    // which must be exactly those; the pair is the ending's last two bytes.
+    if (searchable && ending.find_first_of(std::string_view("\n\0\x1A", 3)) == std::string_view::npos) {
+      const versalo::LineEndPair pair{static_cast<unsigned char>(ending[ending.size() - 2]),
+                                      static_cast<unsigned char>(ending.back())};
+      lines.clear();
+      Check(reader.Open(options), "opening");
+      for (;;) {
+        std::string_view run;
+        std::span<const std::size_t> ends;
+        while (reader.NextPlainRun(run, pair, ends)) {
+          Check(!run.empty() && run.back() == '\n', "a run's end");
+          Check(std::vector<std::size_t>(ends.begin(), ends.end()) ==
+                    versalo::testing::ModelPairEnds(run, pair),
+                "the line ends a pass reports");
+          for (const std::string& line : versalo::testing::ModelLines(run)) lines.push_back(line);
+        }
+        const versalo::LineRead read = reader.Next();
+        if (read.end) break;
+        lines.emplace_back(read.line);
+      }
+      Check(lines == expected, "the lines through runs");
+    }
+
+    // The search, through plain runs where the reader offers them: from the
+    // file, from its mapping and from lent bytes.
+    versalo::MappedList mapped;
+    versalo::testing::StringLender lender{std::string(bytes)};
+    versalo::WordListOptions from_mapping = options, from_lender = options;
+    from_mapping.lender = mapped.Open(options.path) ? &mapped : nullptr;
+    Check(from_mapping.lender != nullptr || bytes.empty(), "mapping");
+    from_lender.lender = &lender;
+    for (const versalo::WordListOptions& list : {options, from_mapping, from_lender}) {
+      RecordingSink sink;
+      const versalo::SearchOutcome outcome = versalo::FindEndingMatches(ending, sink, list);
+      if (!searchable) {
+        Check(outcome == versalo::SearchOutcome::EndingTooShort && sink.clears == 0,
+              "a too short ending");
+      } else {
+        Check(outcome == versalo::SearchOutcome::Listed && sink.clears == 1, "the outcome");
+        Check(sink.lines == matches, "the matches");
+      }
+    }
+  });
   return 0;
 }

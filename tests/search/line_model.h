@@ -45,6 +45,22 @@ inline std::vector<std::string> ModelMatches(std::string_view bytes, std::string
   return matches;
 }
 
+// The index just past the text of each line of a plain run (lines that
+// each end with LF) whose text ends with `pair`: what the reader's pass
+// reports for the run.
+inline std::vector<std::size_t> ModelPairEnds(std::string_view run, LineEndPair pair) {
+  const std::string tail{static_cast<char>(pair.before_last), static_cast<char>(pair.last)};
+  std::vector<std::size_t> ends;
+  for (std::size_t start = 0; start < run.size();) {
+    std::size_t lf = run.find('\n', start);
+    if (lf == std::string_view::npos) lf = run.size();
+    const std::size_t end = lf > start && run[lf - 1] == '\r' ? lf - 1 : lf;
+    if (end - start >= 2 && run.substr(end - 2, 2) == tail) ends.push_back(end);
+    start = lf + 1;
+  }
+  return ends;
+}
+
 // Bytes drawn mostly from those the rules name, so that every rule meets
 // every other often.
 inline std::string RandomBytes(std::mt19937& random, std::size_t size) {

@@ -27,20 +27,6 @@ void AddRunLines(std::string_view run, std::vector<std::string>& lines) {
   }
 }
 
-// The index just past the text of each line of `run` whose text ends with
-// `pair`.
-std::vector<std::size_t> PairEnds(std::string_view run, LineEndPair pair) {
-  const std::string tail{static_cast<char>(pair.before_last), static_cast<char>(pair.last)};
-  std::vector<std::size_t> ends;
-  for (std::size_t start = 0; start < run.size();) {
-    const std::size_t lf = run.find('\n', start);
-    const std::size_t end = lf > start && run[lf - 1] == '\r' ? lf - 1 : lf;
-    if (end - start >= 2 && run.substr(end - 2, 2) == tail) ends.push_back(end);
-    start = lf + 1;
-  }
-  return ends;
-}
-
 // Reads every line through plain runs where the reader offers them, and
 // line by line elsewhere. Given a pair, it takes the runs whose pass also
 // reports the lines that end with it, and checks that it reports exactly
@@ -57,7 +43,7 @@ std::vector<std::string> ReadAllWithRuns(const WordListOptions& options,
       EXPECT_EQ(run.back(), '\n');
       EXPECT_EQ(run.find('\0'), std::string_view::npos);
       if (pair) {
-        EXPECT_EQ(std::vector<std::size_t>(ends.begin(), ends.end()), PairEnds(run, *pair))
+        EXPECT_EQ(std::vector<std::size_t>(ends.begin(), ends.end()), testing::ModelPairEnds(run, *pair))
             << ::testing::PrintToString(std::string(run));
       }
       AddRunLines(run, lines);

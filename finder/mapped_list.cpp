@@ -1,0 +1,120 @@
+#include "finder/mapped_list.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+
+namespace versalo {
+
+namespace {
+
+// The mapping the SIGBUS handler may mend; one at a time.
+const char* volatile g_base = nullptr;
+volatile std::size_t g_span = 0;  // the mapping's length in whole pages
+volatile std::size_t g_page = 0;
+volatile std::sig_atomic_t g_shrank = 0;
+struct sigaction g_previous;
+
+// Pages are let go behind the reader in steps of this size, so that the
+// list never counts as the process's memory: only what is being searched
+// is mapped in.
+constexpr std::size_t kReleaseStep = 1 << 20;
+
+void OnBus(int, siginfo_t* info, void*) {
+  const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  const auto base = reinterpret_cast<std::uintptr_t>(g_base);
+  if (g_base != nullptr && at >= base && at < base + g_span) {
+    // Zero pages over what the file lost, from the faulting page on; the
+    // instruction that faulted then reads zeros. mmap is a plain system
+    // call on Linux, safe here.
+    const std::uintptr_t page = at & ~(std::uintptr_t{g_page} - 1);
+    void* zeros = mmap(reinterpret_cast<void*>(page), base + g_span - page, PROT_READ,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    if (zeros != MAP_FAILED) {
+      g_shrank = 1;
+      return;
+    }
+  }
+  // Not ours, or not mendable: the fault kills the process as it would
+  // have without this handler.
+  signal(SIGBUS, SIG_DFL);
+}
+
+}  // namespace
+
+MappedList::~MappedList() { Close(); }
+
+bool MappedList::Open(const char* path) {
+  Close();
+  fd_ = open(path, O_RDONLY | O_CLOEXEC);
+  struct stat info;
+  if (fd_ < 0 || fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
+      static_cast<std::uintmax_t>(info.st_size) > SIZE_MAX) {
+    Close();
+    return false;
+  }
+  size_ = static_cast<std::size_t>(info.st_size);
+  void* base = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
+  if (base == MAP_FAILED) {
+    Close();
+    return false;
+  }
+  base_ = static_cast<const char*>(base);
+  madvise(base, size_, MADV_SEQUENTIAL);
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  g_page = page;
+  g_span = (size_ + page - 1) / page * page;
+  g_shrank = 0;
+  g_base = base_;
+  struct sigaction action {};
+  action.sa_sigaction = OnBus;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGBUS, &action, &g_previous);
+  return true;
+}
+
+void MappedList::Close() {
+  if (base_ != nullptr) {
+    g_base = nullptr;
+    sigaction(SIGBUS, &g_previous, nullptr);
+    munmap(const_cast<char*>(base_), size_);
+    base_ = nullptr;
+  }
+  if (fd_ >= 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+  size_ = lent_ = released_ = 0;
+}
+
+bool MappedList::Shrank() const {
+  struct stat info;
+  return g_shrank != 0 || fstat(fd_, &info) != 0 ||
+         static_cast<std::uintmax_t>(info.st_size) < size_;
+}
+
+std::size_t MappedList::Lend(const char*& bytes, std::size_t max) {
+  if (failed_ || base_ == nullptr) return 0;
+  // What was lent before is no longer looked at: let its pages go.
+  const std::size_t behind = lent_ / kReleaseStep * kReleaseStep;
+  if (behind > released_) {
+    madvise(const_cast<char*>(base_) + released_, behind - released_, MADV_DONTNEED);
+    released_ = behind;
+  }
+  if (Shrank()) {
+    failed_ = true;
+    return 0;
+  }
+  const std::size_t count = max < size_ - lent_ ? max : size_ - lent_;
+  bytes = base_ + lent_;
+  lent_ += count;
+  return count;
+}
+
+}  // namespace versalo

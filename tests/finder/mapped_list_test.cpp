@@ -1,0 +1,90 @@
+#include "finder/mapped_list.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace versalo {
+namespace {
+
+// Everything a list lends from now on, in blocks of at most `block` bytes.
+std::string LendAll(MappedList& list, std::size_t block) {
+  std::string bytes;
+  const char* lent = nullptr;
+  for (std::size_t count; (count = list.Lend(lent, block)) > 0;) {
+    EXPECT_LE(count, block);
+    bytes.append(lent, count);
+  }
+  return bytes;
+}
+
+std::string Letters(std::size_t size) {
+  std::string bytes(size, 'a');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 23);
+  return bytes;
+}
+
+// The file's bytes come back in order, in blocks of the size asked, also
+// past the first MiB, whose pages are let go behind the reader.
+TEST(MappedListTest, LendsTheWholeFile) {
+  testing::TempDir dir;
+  const std::string bytes = Letters((3 << 20) + 17);
+  const std::string path = dir.Write("rym.txt", bytes);
+  for (std::size_t block : {std::size_t{1000}, std::size_t{256 * 1024}}) {
+    MappedList list;
+    ASSERT_TRUE(list.Open(path.c_str()));
+    EXPECT_EQ(LendAll(list, block), bytes) << "block " << block;
+    EXPECT_FALSE(list.failed());
+  }
+}
+
+// What cannot be mapped is left to the reader to read or to fail on.
+TEST(MappedListTest, DeclinesWhatCannotBeMapped) {
+  testing::TempDir dir;
+  dir.Write("empty.txt", "");
+  MappedList list;
+  EXPECT_FALSE(list.Open(dir.Path("missing.txt").c_str()));
+  EXPECT_FALSE(list.Open(dir.Path(".").c_str()));
+  EXPECT_FALSE(list.Open(dir.Path("empty.txt").c_str()));
+  const char* lent = nullptr;
+  EXPECT_EQ(list.Lend(lent, 100), 0u);
+}
+
+// A list cut short under bytes already lent: those past the new end read as
+// zeros instead of killing the process, and the next block is a read error.
+TEST(MappedListTest, LookPastTheCutReadsZerosAndFails) {
+  testing::TempDir dir;
+  const std::string path = dir.Write("rym.txt", Letters(4 << 20));
+  MappedList list;
+  ASSERT_TRUE(list.Open(path.c_str()));
+  const char* lent = nullptr;
+  ASSERT_EQ(list.Lend(lent, 1 << 20), std::size_t{1 << 20});
+  EXPECT_EQ(lent[300000], Letters(4 << 20)[300000]);
+  ASSERT_EQ(truncate(path.c_str(), 4096), 0);
+  EXPECT_EQ(lent[100], 'a' + 100 % 23);  // before the cut: as it was
+  EXPECT_EQ(lent[300000], '\0');        // past it: caught, and zero
+  EXPECT_EQ(list.Lend(lent, 1 << 20), 0u);
+  EXPECT_TRUE(list.failed());
+}
+
+// A cut inside the last page costs no fault at all: the file's size tells,
+// at the latest when the end is asked for.
+TEST(MappedListTest, CutInsideTheLastPageFails) {
+  testing::TempDir dir;
+  const std::size_t size = 3 * 4096 + 100;
+  const std::string path = dir.Write("rym.txt", Letters(size));
+  MappedList list;
+  ASSERT_TRUE(list.Open(path.c_str()));
+  const char* lent = nullptr;
+  ASSERT_EQ(list.Lend(lent, size), size);
+  ASSERT_EQ(truncate(path.c_str(), size - 50), 0);
+  EXPECT_EQ(lent[size - 10], '\0');
+  EXPECT_EQ(list.Lend(lent, size), 0u);
+  EXPECT_TRUE(list.failed());
+}
+
+}  // namespace
+}  // namespace versalo
