@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "search/block_scan.h"
 #include "search/ending_search.h"
 
 namespace {
@@ -106,6 +107,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: core_bench --list=PATH --ending=BYTES [benchmark flags]\n");
     return 2;
   }
+  benchmark::AddCustomContext("pass", versalo::ScanPathName(versalo::CurrentScanPath()));
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "search/block_scan.h"
 #include "search/ending_search.h"
 
 namespace {
@@ -75,6 +76,8 @@ int main(int argc, char** argv) {
 #else
   const char* arch = "native";
 #endif
+  std::printf("%s: the search's pass is the %s one\n", arch,
+              versalo::ScanPathName(versalo::CurrentScanPath()));
   for (const char* ending : {"xx", "ta"}) {
     const versalo::SearchOutcome outcome = versalo::FindEndingMatches(ending, sink, options);
     if (outcome != versalo::SearchOutcome::Listed) {
