@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "finder/mapped_list.h"
+#include "finder/search_list.h"
 #include "search/cp1251.h"
 #include "search/ending_search.h"
 
@@ -27,44 +27,6 @@ constexpr char kUsage[] =
     "back to UTF-8; in any other locale bytes pass through unchanged.\n"
     "Exit status: 0 after listing (also when nothing matches), 1 when rym.txt\n"
     "cannot be opened or read to its end, 2 for a bad ending or usage, 3 when output fails.\n";
-
-// Writes each match as a line of standard output, through a buffer of its
-// own so that a common ending costs few writes.
-class OutputSink : public versalo::ResultSink {
- public:
-  explicit OutputSink(bool utf8) : utf8_(utf8) { buffer_.reserve(kFlushAt + 256); }
-  ~OutputSink() override { Flush(); }
-
-  void Clear() override {}
-  void Add(std::string_view line) override {
-    // A piece at a time, so that a huge line never has a copy of its own.
-    for (std::size_t at = 0; at < line.size(); at += kFlushAt) {
-      const std::string_view piece = line.substr(at, kFlushAt);
-      if (utf8_) {
-        versalo::AppendCp1251AsUtf8(piece, buffer_);
-      } else {
-        buffer_.append(piece);
-      }
-      if (buffer_.size() >= kFlushAt) Flush();
-    }
-    buffer_ += '\n';
-    if (buffer_.size() >= kFlushAt) Flush();
-  }
-  void Flush() {
-    if (!buffer_.empty() &&
-        std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) != buffer_.size()) {
-      failed_ = true;
-    }
-    buffer_.clear();
-  }
-  bool failed() const { return failed_; }
-
- private:
-  static constexpr std::size_t kFlushAt = 64 * 1024;
-  bool utf8_;
-  bool failed_ = false;
-  std::string buffer_;
-};
 
 int Fail(int status, const char* message) {
   std::fprintf(stderr, "versalo-find: %s\n", message);
@@ -99,27 +61,23 @@ int main(int argc, char** argv) {
     return Fail(kBadEnding, "the ending cannot be written in Windows-1251");
   }
 
-  // Mapped when it can be, read otherwise; the search is the same.
-  versalo::MappedList mapped;
-  versalo::WordListOptions list;
-  if (mapped.Open(versalo::kWordListName)) list.lender = &mapped;
-
-  OutputSink sink(utf8);
-  switch (versalo::FindEndingMatches(ending, sink, list)) {
+  versalo::StdoutOutput out;
+  versalo::FinderOptions options;
+  options.utf8 = utf8;
+  const versalo::FinderResult result = versalo::SearchList(ending, out, options);
+  switch (result.outcome) {
     case versalo::SearchOutcome::EndingTooShort:
       return Fail(kBadEnding, "the ending needs at least 2 bytes in Windows-1251");
     case versalo::SearchOutcome::ListMissing:
       std::fputs("rym.txt?\n", stderr);
       return kListMissing;
     case versalo::SearchOutcome::ListCutShort:
-      sink.Flush();
       std::fputs("versalo-find: reading rym.txt failed part way; the lines after that were not searched\n", stderr);
       return kListMissing;
     case versalo::SearchOutcome::Listed:
       break;
   }
-  sink.Flush();
-  if (sink.failed() || std::fflush(stdout) != 0) {
+  if (result.write_failed || std::fflush(stdout) != 0) {
     return Fail(kWriteFailed, "cannot write the results");
   }
   return kListed;

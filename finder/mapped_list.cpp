@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 
@@ -13,11 +14,12 @@ namespace versalo {
 
 namespace {
 
-// The mapping the SIGBUS handler may mend; one at a time.
-const char* volatile g_base = nullptr;
-volatile std::size_t g_span = 0;  // the mapping's length in whole pages
-volatile std::size_t g_page = 0;
-volatile std::sig_atomic_t g_shrank = 0;
+// The mapping the SIGBUS handler may mend; one at a time. Set before any
+// thread searches it; the handler may run on any of them.
+std::atomic<const char*> g_base{nullptr};
+std::atomic<std::size_t> g_span{0};  // the mapping's length in whole pages
+std::atomic<std::size_t> g_page{0};
+std::atomic<bool> g_shrank{false};
 struct sigaction g_previous;
 
 // Pages are let go behind the reader in steps of this size, so that the
@@ -27,16 +29,16 @@ constexpr std::size_t kReleaseStep = 1 << 20;
 
 void OnBus(int, siginfo_t* info, void*) {
   const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
-  const auto base = reinterpret_cast<std::uintptr_t>(g_base);
-  if (g_base != nullptr && at >= base && at < base + g_span) {
+  const auto base = reinterpret_cast<std::uintptr_t>(g_base.load());
+  if (base != 0 && at >= base && at < base + g_span) {
     // Zero pages over what the file lost, from the faulting page on; the
     // instruction that faulted then reads zeros. mmap is a plain system
-    // call on Linux, safe here.
-    const std::uintptr_t page = at & ~(std::uintptr_t{g_page} - 1);
+    // call on Linux, and lock-free atomics are safe here.
+    const std::uintptr_t page = at & ~(std::uintptr_t{g_page.load()} - 1);
     void* zeros = mmap(reinterpret_cast<void*>(page), base + g_span - page, PROT_READ,
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
     if (zeros != MAP_FAILED) {
-      g_shrank = 1;
+      g_shrank = true;
       return;
     }
   }
@@ -69,7 +71,7 @@ bool MappedList::Open(const char* path) {
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   g_page = page;
   g_span = (size_ + page - 1) / page * page;
-  g_shrank = 0;
+  g_shrank = false;
   g_base = base_;
   struct sigaction action {};
   action.sa_sigaction = OnBus;
@@ -90,29 +92,41 @@ void MappedList::Close() {
     close(fd_);
     fd_ = -1;
   }
-  size_ = lent_ = released_ = 0;
+  size_ = 0;
 }
 
 bool MappedList::Shrank() const {
   struct stat info;
-  return g_shrank != 0 || fstat(fd_, &info) != 0 ||
+  return g_shrank || fstat(fd_, &info) != 0 ||
          static_cast<std::uintmax_t>(info.st_size) < size_;
 }
 
-std::size_t MappedList::Lend(const char*& bytes, std::size_t max) {
-  if (failed_ || base_ == nullptr) return 0;
+MappedList::Part::Part(const MappedList& list, std::size_t begin, std::size_t end)
+    // Pages are let go in whole steps from the part's first step boundary,
+    // so that two parts never let go of a page the other still reads.
+    : list_(list),
+      lent_(begin),
+      released_((begin + kReleaseStep - 1) / kReleaseStep * kReleaseStep),
+      end_(end) {}
+
+std::size_t MappedList::Part::Lend(const char*& bytes, std::size_t max) {
+  if (failed_ || cancelled_) return 0;
   // What was lent before is no longer looked at: let its pages go.
   const std::size_t behind = lent_ / kReleaseStep * kReleaseStep;
   if (behind > released_) {
-    madvise(const_cast<char*>(base_) + released_, behind - released_, MADV_DONTNEED);
+    madvise(const_cast<char*>(list_.base_) + released_, behind - released_, MADV_DONTNEED);
     released_ = behind;
   }
-  if (Shrank()) {
+  if (list_.Shrank()) {
     failed_ = true;
     return 0;
   }
-  const std::size_t count = max < size_ - lent_ ? max : size_ - lent_;
-  bytes = base_ + lent_;
+  if (lent_ == end_) {
+    read_to_end_ = true;
+    return 0;
+  }
+  const std::size_t count = max < end_ - lent_ ? max : end_ - lent_;
+  bytes = list_.base_ + lent_;
   lent_ += count;
   return count;
 }

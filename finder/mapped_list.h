@@ -10,16 +10,17 @@
 #ifndef VERSALO_FINDER_MAPPED_LIST_H
 #define VERSALO_FINDER_MAPPED_LIST_H
 
+#include <atomic>
 #include <cstddef>
 
 #include "search/word_list_reader.h"
 
 namespace versalo {
 
-class MappedList : public ListBytes {
+class MappedList {
  public:
   MappedList() = default;
-  ~MappedList() override;
+  ~MappedList();
   MappedList(const MappedList&) = delete;
   MappedList& operator=(const MappedList&) = delete;
 
@@ -27,8 +28,32 @@ class MappedList : public ListBytes {
   // that cannot be mapped (no file, a folder, an empty file, no address
   // space for it): the reader then reads it the usual way.
   bool Open(const char* path);
-  std::size_t Lend(const char*& bytes, std::size_t max) override;
-  bool failed() const override { return failed_; }
+  std::size_t size() const { return size_; }
+  const char* data() const { return base_; }
+
+  // Lends the bytes [begin, end) of the mapping, and lets their pages go
+  // behind the reader.
+  class Part : public ListBytes {
+   public:
+    Part(const MappedList& list, std::size_t begin, std::size_t end);
+    std::size_t Lend(const char*& bytes, std::size_t max) override;
+    bool failed() const override { return failed_; }
+    // Lends nothing more, as if the part had ended; for a part whose lines
+    // are no longer wanted.
+    void Cancel() { cancelled_ = true; }
+    // The reader asked past the part's end: it read the part to its end,
+    // and did not stop at a SUB.
+    bool read_to_end() const { return read_to_end_; }
+
+   private:
+    const MappedList& list_;
+    std::size_t lent_;      // the next byte to lend
+    std::size_t released_;  // from here to the step behind lent_, pages may go
+    std::size_t end_;
+    std::atomic<bool> cancelled_{false};
+    bool failed_ = false;
+    bool read_to_end_ = false;
+  };
 
  private:
   // The file is now shorter than the mapping, or a look past its end was
@@ -38,10 +63,7 @@ class MappedList : public ListBytes {
 
   int fd_ = -1;
   const char* base_ = nullptr;
-  std::size_t size_ = 0;      // bytes mapped: the file's size at Open
-  std::size_t lent_ = 0;      // bytes lent so far
-  std::size_t released_ = 0;  // bytes behind the reader whose pages were let go
-  bool failed_ = false;
+  std::size_t size_ = 0;  // bytes mapped: the file's size at Open
 };
 
 }  // namespace versalo

@@ -70,11 +70,12 @@ status=$?
 [[ $status == 1 && $(cat out) == "cat" ]] && grep -q 'reading rym.txt failed' err &&
   ok || fail "no memory for the line: status $status, out $(head -c 20 out), err $(cat err)"
 
-# A list cut short while it is searched (it is mapped): the matches before
-# the cut stand, and the search ends like a read error, with status 1. Every
-# line matches and is 16 bytes, so the output is the list itself up to where
-# the search got. The search is held up by a full pipe while the list is cut.
-awk 'BEGIN { for (i = 0; i < 1048576; i++) printf "%013dta\n", i }' > full
+# A list cut short while it is searched (it is mapped, and at 64 MiB
+# searched in two halves at once): the matches before the cut stand, and
+# the search ends like a read error, with status 1. Every line matches and
+# is 16 bytes, so the output is the list itself up to where the search got.
+# The search is held up by a full pipe while the list is cut.
+awk 'BEGIN { for (i = 0; i < 4194304; i++) printf "%013dta\n", i }' > full
 mkfifo pipe
 search_while_cut() {  # SIZE: cuts the list to SIZE once 1 MiB has been listed
   cp full rym.txt
@@ -89,10 +90,11 @@ search_while_cut() {  # SIZE: cuts the list to SIZE once 1 MiB has been listed
   status=$?
 }
 # Cut ahead of the search, which finds it by the file's size before it
-# looks there; and cut to nothing under the block being searched, whose
-# lost pages it looks at again, which would kill the process. Either way the
-# lines listed are whole lines of the list as it was.
-for size in 8M 0; do
+# looks there, in the first half and in the second; and cut to nothing under
+# the blocks being searched, whose lost pages are looked at again, which
+# would kill the process. Either way the lines listed are whole lines of the
+# list as it was.
+for size in 8M 48M 0; do
   search_while_cut "$size"
   listed=$(wc -c < out)
   [[ $status == 1 ]] && ((listed >= 1048576 && listed % 16 == 0)) &&

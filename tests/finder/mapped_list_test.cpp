@@ -10,8 +10,8 @@
 namespace versalo {
 namespace {
 
-// Everything a list lends from now on, in blocks of at most `block` bytes.
-std::string LendAll(MappedList& list, std::size_t block) {
+// Everything a part lends from now on, in blocks of at most `block` bytes.
+std::string LendAll(MappedList::Part& list, std::size_t block) {
   std::string bytes;
   const char* lent = nullptr;
   for (std::size_t count; (count = list.Lend(lent, block)) > 0;) {
@@ -36,8 +36,11 @@ TEST(MappedListTest, LendsTheWholeFile) {
   for (std::size_t block : {std::size_t{1000}, std::size_t{256 * 1024}}) {
     MappedList list;
     ASSERT_TRUE(list.Open(path.c_str()));
-    EXPECT_EQ(LendAll(list, block), bytes) << "block " << block;
-    EXPECT_FALSE(list.failed());
+    MappedList::Part whole(list, 0, list.size()), head(list, 0, 5000), tail(list, 5000, list.size());
+    EXPECT_EQ(LendAll(whole, block), bytes) << "block " << block;
+    EXPECT_TRUE(whole.read_to_end());
+    EXPECT_EQ(LendAll(head, block) + LendAll(tail, block), bytes) << "block " << block;
+    EXPECT_FALSE(whole.failed() || head.failed() || tail.failed());
   }
 }
 
@@ -49,8 +52,6 @@ TEST(MappedListTest, DeclinesWhatCannotBeMapped) {
   EXPECT_FALSE(list.Open(dir.Path("missing.txt").c_str()));
   EXPECT_FALSE(list.Open(dir.Path(".").c_str()));
   EXPECT_FALSE(list.Open(dir.Path("empty.txt").c_str()));
-  const char* lent = nullptr;
-  EXPECT_EQ(list.Lend(lent, 100), 0u);
 }
 
 // A list cut short under bytes already lent: those past the new end read as
@@ -58,8 +59,9 @@ TEST(MappedListTest, DeclinesWhatCannotBeMapped) {
 TEST(MappedListTest, LookPastTheCutReadsZerosAndFails) {
   testing::TempDir dir;
   const std::string path = dir.Write("rym.txt", Letters(4 << 20));
-  MappedList list;
-  ASSERT_TRUE(list.Open(path.c_str()));
+  MappedList mapped;
+  ASSERT_TRUE(mapped.Open(path.c_str()));
+  MappedList::Part list(mapped, 0, mapped.size());
   const char* lent = nullptr;
   ASSERT_EQ(list.Lend(lent, 1 << 20), std::size_t{1 << 20});
   EXPECT_EQ(lent[300000], Letters(4 << 20)[300000]);
@@ -76,8 +78,9 @@ TEST(MappedListTest, CutInsideTheLastPageFails) {
   testing::TempDir dir;
   const std::size_t size = 3 * 4096 + 100;
   const std::string path = dir.Write("rym.txt", Letters(size));
-  MappedList list;
-  ASSERT_TRUE(list.Open(path.c_str()));
+  MappedList mapped;
+  ASSERT_TRUE(mapped.Open(path.c_str()));
+  MappedList::Part list(mapped, 0, mapped.size());
   const char* lent = nullptr;
   ASSERT_EQ(list.Lend(lent, size), size);
   ASSERT_EQ(truncate(path.c_str(), size - 50), 0);

@@ -1,6 +1,7 @@
 // Differential fuzzing of the reader and the search against the plain model
 // of the line rules, on every pass the build has here (plain, SSE2, AVX2),
-// reading the file, mapping it as versalo-find does, and from lent bytes.
+// reading the file, mapping it, from lent bytes, and as versalo-find
+// searches it, in two halves at once.
 // The input's first byte picks the block size and the second the ending's
 // length; the ending is the input's last bytes, the rest is the word list.
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "finder/mapped_list.h"
+#include "finder/search_list.h"
 #include "search/ending_search.h"
 #include "search/word_list_reader.h"
 #include "tests/search/line_model.h"
@@ -29,6 +31,15 @@ class RecordingSink : public versalo::ResultSink {
   void Add(std::string_view line) override { lines.emplace_back(line); }
   int clears = 0;
   std::vector<std::string> lines;
+};
+
+class StringOutput : public versalo::Output {
+ public:
+  bool Write(std::string_view bytes) override {
+    text.append(bytes);
+    return true;
+  }
+  std::string text;
 };
 
 const std::string& ListPath() {
@@ -112,10 +123,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The search, through plain runs where the reader offers them: from the
     // file, from its mapping and from lent bytes.
     versalo::MappedList mapped;
+    Check(mapped.Open(options.path) || bytes.empty(), "mapping");
+    versalo::MappedList::Part whole(mapped, 0, mapped.size());
     versalo::testing::StringLender lender{std::string(bytes)};
     versalo::WordListOptions from_mapping = options, from_lender = options;
-    from_mapping.lender = mapped.Open(options.path) ? &mapped : nullptr;
-    Check(from_mapping.lender != nullptr || bytes.empty(), "mapping");
+    from_mapping.lender = bytes.empty() ? nullptr : &whole;
     from_lender.lender = &lender;
     for (const versalo::WordListOptions& list : {options, from_mapping, from_lender}) {
       RecordingSink sink;
@@ -128,6 +140,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(sink.lines == matches, "the matches");
       }
     }
+
+    // versalo-find's search, in two halves whenever there is a line break
+    // near the middle.
+    StringOutput out;
+    versalo::FinderOptions finder;
+    finder.path = options.path;
+    finder.block_size = block_size;
+    finder.split_from = 0;
+    const versalo::FinderResult result = versalo::SearchList(ending, out, finder);
+    std::string listed;
+    for (const std::string& line : matches) listed += line + '\n';
+    Check(result.outcome == (searchable ? versalo::SearchOutcome::Listed
+                                        : versalo::SearchOutcome::EndingTooShort) &&
+              out.text == listed,
+          "the search in halves");
   });
   return 0;
 }
