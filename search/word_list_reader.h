@@ -45,14 +45,14 @@ inline constexpr unsigned char kLf = 0x0A;
 inline constexpr unsigned char kCr = 0x0D;
 inline constexpr unsigned char kSub = 0x1A;
 
-// Lends the list's bytes to the reader, for a front end that has them
-// without reading the file (versalo-find maps it).
+// Lends the list's bytes to the reader, for a front end that gets them its
+// own way (versalo-find maps the file, or reads parts of it at once).
 class ListBytes {
  public:
   virtual ~ListBytes() = default;
   // Lends the next bytes of the list, at most `max` of them; they stay
-  // valid while the lender lives. 0 at the end of the list or after an
-  // error, which failed() then tells.
+  // valid until the next call. 0 at the end of the list or after an error,
+  // which failed() then tells.
   virtual std::size_t Lend(const char*& bytes, std::size_t max) = 0;
   virtual bool failed() const = 0;
 };

@@ -70,12 +70,10 @@ status=$?
 [[ $status == 1 && $(cat out) == "cat" ]] && grep -q 'reading rym.txt failed' err &&
   ok || fail "no memory for the line: status $status, out $(head -c 20 out), err $(cat err)"
 
-# A list cut short while it is searched (it is mapped, and at 64 MiB
-# searched in two halves at once): the matches before the cut stand, and
-# the search ends like a read error, with status 1. Every line matches and
-# is 16 bytes, so the output is the list itself up to where the search got.
-# The search is held up by a full pipe while the list is cut.
-awk 'BEGIN { for (i = 0; i < 4194304; i++) printf "%013dta\n", i }' > full
+# A list cut short while it is searched: the matches before the cut stand,
+# and the search ends like a read error, with status 1. Every line matches
+# and is 16 bytes, so the output is the list itself up to where the search
+# got. The search is held up by a full pipe while the list is cut.
 mkfifo pipe
 search_while_cut() {  # SIZE: cuts the list to SIZE once 1 MiB has been listed
   cp full rym.txt
@@ -89,17 +87,21 @@ search_while_cut() {  # SIZE: cuts the list to SIZE once 1 MiB has been listed
   wait "$pid"
   status=$?
 }
-# Cut ahead of the search, which finds it by the file's size before it
-# looks there, in the first half and in the second; and cut to nothing under
-# the blocks being searched, whose lost pages are looked at again, which
-# would kill the process. Either way the lines listed are whole lines of the
-# list as it was.
-for size in 8M 48M 0; do
-  search_while_cut "$size"
-  listed=$(wc -c < out)
-  [[ $status == 1 ]] && ((listed >= 1048576 && listed % 16 == 0)) &&
-    cmp -s -n "$listed" out full && grep -q 'reading rym.txt failed' err &&
-    ok || fail "cut to $size: status $status, $listed bytes listed, err $(cat err)"
+# 16 MiB is mapped: cut ahead of the search, which finds it by the file's
+# size before it looks there, and cut to nothing under the block being
+# searched, whose lost pages it looks at again, which would kill the
+# process. 64 MiB is read in two halves at once: cut in the first half, in
+# the second, and to nothing.
+for lines in 1048576 4194304; do
+  awk -v n=$lines 'BEGIN { for (i = 0; i < n; i++) printf "%013dta\n", i }' > full
+  for size in 8M 48M 0; do
+    ((lines * 16 > 48 * 1048576)) || [[ $size != 48M ]] || continue
+    search_while_cut "$size"
+    listed=$(wc -c < out)
+    [[ $status == 1 ]] && ((listed >= 1048576 && listed % 16 == 0)) &&
+      cmp -s -n "$listed" out full && grep -q 'reading rym.txt failed' err &&
+      ok || fail "$lines lines cut to $size: status $status, $listed bytes listed, err $(cat err)"
+  done
 done
 
 echo "$passed passed, $failed failed"
