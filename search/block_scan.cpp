@@ -38,23 +38,25 @@ ScanPath& Path() {
   return path;
 }
 
-// The pass one byte at a time, from `at` on. Each candidate is found at the
-// first of its pair of bytes, which is how the vector passes find them too.
-LineEndScan ScanPlain(const char* block, std::size_t at, std::size_t end, LineEndPair pair,
-                      std::size_t* ends, LineEndScan scan) {
+// The pass one byte at a time, from `at` on, in a pass that began at the
+// line start `from`. Each candidate is found at the tail's last two bytes
+// but one, which is how the vector passes find them too.
+LineEndScan ScanPlain(const char* block, std::size_t from, std::size_t at, std::size_t end,
+                      LineEndTail tail, std::size_t* ends, LineEndScan scan) {
   for (; at < end; ++at) {
     if (IsNulOrSub(block[at])) {
       scan.next = at;
       return scan;
     }
-    if (!IsByte(block[at], pair.before_last) || at + 2 >= end || !IsByte(block[at + 1], pair.last)) {
+    if (!IsByte(block[at], tail.before_last) || at + 2 >= end || !IsByte(block[at + 1], tail.last) ||
+        (tail.three && (at == from || !IsByte(block[at - 1], tail.third_last)))) {
       continue;
     }
     std::size_t lf = at + 2;
     // A CR right before LF belongs to the break, so a text that ends in CR
     // is followed by a second CR.
     if (IsByte(block[lf], kCr) && lf + 1 < end) ++lf;
-    if (!IsByte(block[lf], kLf) || (lf == at + 2 && pair.last == kCr)) continue;
+    if (!IsByte(block[lf], kLf) || (lf == at + 2 && tail.last == kCr)) continue;
     ends[scan.count++] = at + 2;
     if (scan.count == kLineEndBatch) {
       scan.next = lf + 1;
@@ -77,7 +79,22 @@ bool MayOverflow(const char* block, const std::size_t* ends, LineEndScan& scan,
   return true;
 }
 
-// Writes the candidates of `mask` (bit n: a pair at `at` + n) that lie
+// The vector passes look one byte back for the tail's third byte, which the
+// line at `from` does not have there: its first byte is looked at here
+// (only for NUL and SUB, as no tail of three can start a line's text). True
+// when the pass ends at it.
+bool StepPastLineStart(const char* block, std::size_t& at, std::size_t end, LineEndTail tail,
+                       LineEndScan& scan) {
+  if (!tail.three || at == end) return false;
+  if (IsNulOrSub(block[at])) {
+    scan.next = at;
+    return true;
+  }
+  ++at;
+  return false;
+}
+
+// Writes the candidates of `mask` (bit n: a tail at `at` + n) that lie
 // before the step's first NUL or SUB (bit n of `special`); true when there
 // was one, which ends the pass there.
 bool TakeStep(std::size_t at, std::uint64_t mask, std::uint64_t special, std::size_t* ends,
@@ -115,44 +132,49 @@ std::size_t FindNulOrSubSse2(const char* block, std::size_t at, std::size_t end)
 }
 
 // 32 bytes a step. A step is looked at closely only when it holds a NUL or
-// SUB, or the pair followed by LF or CR; the CR is then checked for its LF.
-LineEndScan ScanSse2(const char* block, std::size_t at, std::size_t end, LineEndPair pair,
+// SUB, or the tail followed by LF or CR; the CR is then checked for its LF.
+LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineEndTail tail,
                      std::size_t* ends) {
   constexpr std::size_t kStep = 32;
   const __m128i nul = _mm_setzero_si128();
   const __m128i sub = _mm_set1_epi8(static_cast<char>(kSub));
   const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
   const __m128i cr = _mm_set1_epi8(static_cast<char>(kCr));
-  const __m128i first = _mm_set1_epi8(static_cast<char>(pair.before_last));
-  const __m128i second = _mm_set1_epi8(static_cast<char>(pair.last));
+  const __m128i first = _mm_set1_epi8(static_cast<char>(tail.before_last));
+  const __m128i second = _mm_set1_epi8(static_cast<char>(tail.last));
+  const __m128i third = _mm_set1_epi8(static_cast<char>(tail.third_last));
   // A CR right before LF belongs to the break, so when the text ends in CR
   // only a second CR before the LF will do.
-  const __m128i lf_after_text = pair.last == kCr ? _mm_setzero_si128() : _mm_set1_epi8(-1);
+  const __m128i lf_after_text = tail.last == kCr ? _mm_setzero_si128() : _mm_set1_epi8(-1);
   const auto load = [&](std::size_t offset) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + offset));
   };
   struct Half {
-    __m128i special, pair_lf, pair_cr;
+    __m128i special, tail_lf, tail_cr;
   };
   const auto look = [&](std::size_t offset) {
     const __m128i b0 = load(offset), b1 = load(offset + 1), b2 = load(offset + 2);
-    const __m128i pairs = _mm_and_si128(_mm_cmpeq_epi8(b0, first), _mm_cmpeq_epi8(b1, second));
+    const __m128i two = _mm_and_si128(_mm_cmpeq_epi8(b0, first), _mm_cmpeq_epi8(b1, second));
+    // The byte before a tail of three; never before the pass's first byte.
+    const __m128i tails = tail.three ? _mm_and_si128(two, _mm_cmpeq_epi8(load(offset - 1), third)) : two;
     return Half{_mm_or_si128(_mm_cmpeq_epi8(b0, nul), _mm_cmpeq_epi8(b0, sub)),
-                _mm_and_si128(pairs, _mm_and_si128(_mm_cmpeq_epi8(b2, lf), lf_after_text)),
-                _mm_and_si128(pairs, _mm_cmpeq_epi8(b2, cr))};
+                _mm_and_si128(tails, _mm_and_si128(_mm_cmpeq_epi8(b2, lf), lf_after_text)),
+                _mm_and_si128(tails, _mm_cmpeq_epi8(b2, cr))};
   };
   const auto line_ends = [&](const Half& half, std::size_t offset) {
-    const __m128i crlf = _mm_and_si128(half.pair_cr, _mm_cmpeq_epi8(load(offset + 3), lf));
+    const __m128i crlf = _mm_and_si128(half.tail_cr, _mm_cmpeq_epi8(load(offset + 3), lf));
     return static_cast<std::uint64_t>(
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(half.pair_lf, crlf))));
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(half.tail_lf, crlf))));
   };
   LineEndScan scan;
+  std::size_t at = from;
+  if (StepPastLineStart(block, at, end, tail, scan)) return scan;
   for (; at + kStep + 3 <= end; at += kStep) {
     if (MayOverflow(block, ends, scan, kStep)) return scan;
     const Half a = look(at), b = look(at + 16);
     const __m128i any = _mm_or_si128(_mm_or_si128(_mm_or_si128(a.special, b.special),
-                                                  _mm_or_si128(a.pair_lf, b.pair_lf)),
-                                     _mm_or_si128(a.pair_cr, b.pair_cr));
+                                                  _mm_or_si128(a.tail_lf, b.tail_lf)),
+                                     _mm_or_si128(a.tail_cr, b.tail_cr));
     if (_mm_movemask_epi8(any) == 0) continue;
     const std::uint64_t mask = line_ends(a, at) | line_ends(b, at + 16) << 16;
     const std::uint64_t special =
@@ -160,69 +182,73 @@ LineEndScan ScanSse2(const char* block, std::size_t at, std::size_t end, LineEnd
         static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(b.special))) << 16;
     if (TakeStep(at, mask, special, ends, scan)) return scan;
   }
-  return ScanPlain(block, at, end, pair, ends, scan);
+  return ScanPlain(block, from, at, end, tail, ends, scan);
 }
 #endif
 
 #ifdef VERSALO_AVX2
 // As ScanSse2, 64 bytes a step, and at first with a cheaper look at each:
-// only for the pair, or a NUL or SUB. Where the pair is common inside lines
+// only for the tail, or a NUL or SUB. Where the tail is common inside lines
 // that look flags many steps for nothing, so after kCheapMisses of those
 // the pass goes on with the closer look of ScanSse2.
-VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t at, std::size_t end,
-                                         LineEndPair pair, std::size_t* ends) {
+VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, std::size_t end,
+                                         LineEndTail tail, std::size_t* ends) {
   constexpr std::size_t kStep = 64;
   constexpr int kCheapMisses = 64;
   const __m256i sub = _mm256_set1_epi8(static_cast<char>(kSub));
   const __m256i lf = _mm256_set1_epi8(static_cast<char>(kLf));
   const __m256i cr = _mm256_set1_epi8(static_cast<char>(kCr));
-  const __m256i first = _mm256_set1_epi8(static_cast<char>(pair.before_last));
-  const __m256i second = _mm256_set1_epi8(static_cast<char>(pair.last));
-  const __m256i lf_after_text = pair.last == kCr ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);
+  const __m256i first = _mm256_set1_epi8(static_cast<char>(tail.before_last));
+  const __m256i second = _mm256_set1_epi8(static_cast<char>(tail.last));
+  const __m256i third = _mm256_set1_epi8(static_cast<char>(tail.third_last));
+  const __m256i lf_after_text = tail.last == kCr ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);
   const auto load = [&](std::size_t offset) VERSALO_TARGET_AVX2 {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + offset));
   };
   struct Half {
-    __m256i special, pairs;
+    __m256i special, tails;
   };
   const auto look = [&](std::size_t offset) VERSALO_TARGET_AVX2 {
     const __m256i b0 = load(offset);
+    const __m256i two = _mm256_and_si256(_mm256_cmpeq_epi8(b0, first), _mm256_cmpeq_epi8(load(offset + 1), second));
     return Half{_mm256_or_si256(_mm256_cmpeq_epi8(b0, _mm256_setzero_si256()), _mm256_cmpeq_epi8(b0, sub)),
-                _mm256_and_si256(_mm256_cmpeq_epi8(b0, first), _mm256_cmpeq_epi8(load(offset + 1), second))};
+                tail.three ? _mm256_and_si256(two, _mm256_cmpeq_epi8(load(offset - 1), third)) : two};
   };
-  // The closer look: pairs followed by LF or CR.
-  const auto before_break = [&](__m256i pairs, std::size_t offset) VERSALO_TARGET_AVX2 {
+  // The closer look: tails followed by LF or CR.
+  const auto before_break = [&](__m256i tails, std::size_t offset) VERSALO_TARGET_AVX2 {
     const __m256i b2 = load(offset + 2);
-    return _mm256_and_si256(pairs, _mm256_or_si256(_mm256_cmpeq_epi8(b2, lf), _mm256_cmpeq_epi8(b2, cr)));
+    return _mm256_and_si256(tails, _mm256_or_si256(_mm256_cmpeq_epi8(b2, lf), _mm256_cmpeq_epi8(b2, cr)));
   };
-  const auto line_ends = [&](__m256i pairs, std::size_t offset) VERSALO_TARGET_AVX2 {
+  const auto line_ends = [&](__m256i tails, std::size_t offset) VERSALO_TARGET_AVX2 {
     const __m256i b2 = load(offset + 2);
     const __m256i plain = _mm256_and_si256(_mm256_cmpeq_epi8(b2, lf), lf_after_text);
     const __m256i crlf = _mm256_and_si256(_mm256_cmpeq_epi8(b2, cr), _mm256_cmpeq_epi8(load(offset + 3), lf));
     return static_cast<std::uint64_t>(static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_and_si256(pairs, _mm256_or_si256(plain, crlf)))));
+        _mm256_movemask_epi8(_mm256_and_si256(tails, _mm256_or_si256(plain, crlf)))));
   };
   LineEndScan scan;
+  std::size_t at = from;
+  if (StepPastLineStart(block, at, end, tail, scan)) return scan;
   int cheap_misses = 0;
   for (; at + kStep + 3 <= end; at += kStep) {
     if (MayOverflow(block, ends, scan, kStep)) return scan;
     const Half a = look(at), b = look(at + 32);
-    __m256i pairs_a = a.pairs, pairs_b = b.pairs;
+    __m256i tails_a = a.tails, tails_b = b.tails;
     if (cheap_misses >= kCheapMisses) {
-      pairs_a = before_break(pairs_a, at);
-      pairs_b = before_break(pairs_b, at + 32);
+      tails_a = before_break(tails_a, at);
+      tails_b = before_break(tails_b, at + 32);
     }
     const __m256i any =
-        _mm256_or_si256(_mm256_or_si256(a.special, b.special), _mm256_or_si256(pairs_a, pairs_b));
+        _mm256_or_si256(_mm256_or_si256(a.special, b.special), _mm256_or_si256(tails_a, tails_b));
     if (_mm256_testz_si256(any, any)) continue;
-    const std::uint64_t mask = line_ends(pairs_a, at) | line_ends(pairs_b, at + 32) << 32;
+    const std::uint64_t mask = line_ends(tails_a, at) | line_ends(tails_b, at + 32) << 32;
     const std::uint64_t special =
         static_cast<std::uint32_t>(_mm256_movemask_epi8(a.special)) |
         static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(b.special))) << 32;
     if (mask == 0 && special == 0) ++cheap_misses;
     if (TakeStep(at, mask, special, ends, scan)) return scan;
   }
-  return ScanPlain(block, at, end, pair, ends, scan);
+  return ScanPlain(block, from, at, end, tail, ends, scan);
 }
 #endif
 
@@ -264,19 +290,26 @@ std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end) {
   return end;
 }
 
-LineEndScan ScanLineEnds(const char* block, std::size_t from, std::size_t end, LineEndPair pair,
+LineEndTail TailOf(std::string_view ending) {
+  const std::size_t size = ending.size();
+  return {static_cast<unsigned char>(size >= 3 ? ending[size - 3] : 0),
+          static_cast<unsigned char>(ending[size - 2]), static_cast<unsigned char>(ending[size - 1]),
+          size >= 3};
+}
+
+LineEndScan ScanLineEnds(const char* block, std::size_t from, std::size_t end, LineEndTail tail,
                          std::size_t* ends) {
   switch (Path()) {
 #ifdef VERSALO_AVX2
     case ScanPath::kAvx2:
-      return ScanAvx2(block, from, end, pair, ends);
+      return ScanAvx2(block, from, end, tail, ends);
 #endif
 #ifdef VERSALO_SSE2
     case ScanPath::kSse2:
-      return ScanSse2(block, from, end, pair, ends);
+      return ScanSse2(block, from, end, tail, ends);
 #endif
     default:
-      return ScanPlain(block, from, end, pair, ends, {});
+      return ScanPlain(block, from, from, end, tail, ends, {});
   }
 }
 

@@ -6,6 +6,7 @@
 #define VERSALO_SEARCH_BLOCK_SCAN_H
 
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 namespace versalo {
@@ -24,11 +25,18 @@ const char* ScanPathName(ScanPath path);
 // Index of the first NUL or SUB in [from, end) of `block`, or `end`.
 std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end);
 
-// The last two bytes of an ending; neither is LF, NUL or SUB.
-struct LineEndPair {
+// What a pass looks for before a line end: the last two bytes of an ending,
+// and the one before them when the ending has three or more. None of them
+// is LF, NUL or SUB.
+struct LineEndTail {
+  unsigned char third_last;  // looked for only when `three`
   unsigned char before_last;
   unsigned char last;
+  bool three;
 };
+
+// The tail of an ending of two bytes or more.
+LineEndTail TailOf(std::string_view ending);
 
 struct LineEndScan {
   // Candidates written to `ends`.
@@ -44,9 +52,9 @@ inline constexpr std::size_t kLineEndBatch = 1024;
 
 // One pass over [from, end) of `block`, where `from` is the start of a
 // line: finds the first NUL or SUB and, before it, every line that ends
-// with LF or CR LF and whose text's last two bytes are `pair`. Writes the
-// index just past each such text to `ends`, in file order.
-LineEndScan ScanLineEnds(const char* block, std::size_t from, std::size_t end, LineEndPair pair,
+// with LF or CR LF and whose text ends with `tail`. Writes the index just
+// past each such text to `ends`, in file order.
+LineEndScan ScanLineEnds(const char* block, std::size_t from, std::size_t end, LineEndTail tail,
                          std::size_t* ends);
 
 }  // namespace versalo

@@ -10,8 +10,8 @@ namespace versalo {
 namespace {
 
 // Lists the matches of a plain run (see WordListReader::NextPlainRun) from
-// the line ends that the reader's pass found with the ending's last two
-// bytes: only those are compared in full.
+// the line ends that the reader's pass found with the ending's last two or
+// three bytes: only those are compared in full.
 void ScanRun(std::string_view run, std::span<const std::size_t> ends, std::string_view ending,
              ResultSink& sink) {
   for (const std::size_t end : ends) {
@@ -46,12 +46,11 @@ SearchOutcome FindEndingMatches(std::string_view ending, ResultSink& sink,
                                    static_cast<char>(kSub)};
   const bool scan_runs =
       ending.find_first_of(std::string_view(kNeverInText, 3)) == std::string_view::npos;
-  const LineEndPair pair{static_cast<unsigned char>(ending[ending.size() - 2]),
-                         static_cast<unsigned char>(ending[ending.size() - 1])};
+  const LineEndTail tail = TailOf(ending);
   for (;;) {
     std::string_view run;
     std::span<const std::size_t> ends;
-    while (scan_runs && reader.NextPlainRun(run, pair, ends)) ScanRun(run, ends, ending, sink);
+    while (scan_runs && reader.NextPlainRun(run, tail, ends)) ScanRun(run, ends, ending, sink);
     const LineRead read = reader.Next();
     if (read.end) break;
     if (EndsWith(read.line, ending)) sink.Add(read.line);

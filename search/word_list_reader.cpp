@@ -223,11 +223,11 @@ bool WordListReader::NextPlainRun(std::string_view& run) {
   return true;
 }
 
-bool WordListReader::NextPlainRun(std::string_view& run, LineEndPair pair,
+bool WordListReader::NextPlainRun(std::string_view& run, LineEndTail tail,
                                   std::span<const std::size_t>& ends) {
   if (done_ || line_raw_ || max_line_ < block_size_) return false;
   if (pos_ == end_ && !Fill()) return false;
-  const LineEndScan scan = ScanLineEnds(data_, pos_, end_, pair, ends_.get());
+  const LineEndScan scan = ScanLineEnds(data_, pos_, end_, tail, ends_.get());
   std::size_t stop = scan.next;  // when full, the end of the last candidate's line
   if (!scan.full) {
     MetSpecial(scan.next);

@@ -104,9 +104,9 @@ class WordListReader {
   // The run is valid until the next call of any reading function.
   bool NextPlainRun(std::string_view& run);
   // The same run, found by a pass that also finds the lines in it whose text
-  // ends with `pair`: `ends` tells where each such text ends in `run`, in
+  // ends with `tail`: `ends` tells where each such text ends in `run`, in
   // file order. To keep that list short, the run may stop at any line end.
-  bool NextPlainRun(std::string_view& run, LineEndPair pair, std::span<const std::size_t>& ends);
+  bool NextPlainRun(std::string_view& run, LineEndTail tail, std::span<const std::size_t>& ends);
   void Close();
 
   // A read error or a line too long to hold ended the list early.

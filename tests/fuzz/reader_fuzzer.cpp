@@ -96,20 +96,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.Close();
     Check(lines == expected, "the lines");
 
-    // Through the runs whose pass reports the lines that end with a pair,
-    // which must be exactly those; the pair is the ending's last two bytes.
+    // Through the runs whose pass reports the lines that end with the
+    // ending's tail, which must be exactly those.
     if (searchable && ending.find_first_of(std::string_view("\n\0\x1A", 3)) == std::string_view::npos) {
-      const versalo::LineEndPair pair{static_cast<unsigned char>(ending[ending.size() - 2]),
-                                      static_cast<unsigned char>(ending.back())};
+      const versalo::LineEndTail tail = versalo::TailOf(ending);
       lines.clear();
       Check(reader.Open(options), "opening");
       for (;;) {
         std::string_view run;
         std::span<const std::size_t> ends;
-        while (reader.NextPlainRun(run, pair, ends)) {
+        while (reader.NextPlainRun(run, tail, ends)) {
           Check(!run.empty() && run.back() == '\n', "a run's end");
           Check(std::vector<std::size_t>(ends.begin(), ends.end()) ==
-                    versalo::testing::ModelPairEnds(run, pair),
+                    versalo::testing::ModelTailEnds(run, tail),
                 "the line ends a pass reports");
           for (const std::string& line : versalo::testing::ModelLines(run)) lines.push_back(line);
         }

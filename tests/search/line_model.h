@@ -46,16 +46,20 @@ inline std::vector<std::string> ModelMatches(std::string_view bytes, std::string
 }
 
 // The index just past the text of each line of a plain run (lines that
-// each end with LF) whose text ends with `pair`: what the reader's pass
+// each end with LF) whose text ends with `tail`: what the reader's pass
 // reports for the run.
-inline std::vector<std::size_t> ModelPairEnds(std::string_view run, LineEndPair pair) {
-  const std::string tail{static_cast<char>(pair.before_last), static_cast<char>(pair.last)};
+inline std::vector<std::size_t> ModelTailEnds(std::string_view run, LineEndTail tail) {
+  std::string bytes{static_cast<char>(tail.before_last), static_cast<char>(tail.last)};
+  if (tail.three) bytes.insert(bytes.begin(), static_cast<char>(tail.third_last));
   std::vector<std::size_t> ends;
   for (std::size_t start = 0; start < run.size();) {
     std::size_t lf = run.find('\n', start);
     if (lf == std::string_view::npos) lf = run.size();
     const std::size_t end = lf > start && run[lf - 1] == '\r' ? lf - 1 : lf;
-    if (end - start >= 2 && run.substr(end - 2, 2) == tail) ends.push_back(end);
+    const std::string_view text = run.substr(start, end - start);
+    if (text.size() >= bytes.size() && text.substr(text.size() - bytes.size()) == bytes) {
+      ends.push_back(end);
+    }
     start = lf + 1;
   }
   return ends;

@@ -27,23 +27,27 @@ void AddRunLines(std::string_view run, std::vector<std::string>& lines) {
   }
 }
 
+// Tails of two and three bytes, one of each ending in a CR that is data.
+const LineEndTail kTails[] = {
+    {0, 'a', 'b', false}, {0, 'b', '\r', false}, {'b', 'a', 'b', true}, {'a', 'b', '\r', true}};
+
 // Reads every line through plain runs where the reader offers them, and
-// line by line elsewhere. Given a pair, it takes the runs whose pass also
+// line by line elsewhere. Given a tail, it takes the runs whose pass also
 // reports the lines that end with it, and checks that it reports exactly
 // those.
 std::vector<std::string> ReadAllWithRuns(const WordListOptions& options,
-                                         std::optional<LineEndPair> pair = std::nullopt) {
+                                         std::optional<LineEndTail> tail = std::nullopt) {
   WordListReader reader;
   EXPECT_TRUE(reader.Open(options));
   std::vector<std::string> lines;
   for (;;) {
     std::string_view run;
     std::span<const std::size_t> ends;
-    while (pair ? reader.NextPlainRun(run, *pair, ends) : reader.NextPlainRun(run)) {
+    while (tail ? reader.NextPlainRun(run, *tail, ends) : reader.NextPlainRun(run)) {
       EXPECT_EQ(run.back(), '\n');
       EXPECT_EQ(run.find('\0'), std::string_view::npos);
-      if (pair) {
-        EXPECT_EQ(std::vector<std::size_t>(ends.begin(), ends.end()), testing::ModelPairEnds(run, *pair))
+      if (tail) {
+        EXPECT_EQ(std::vector<std::size_t>(ends.begin(), ends.end()), testing::ModelTailEnds(run, *tail))
             << ::testing::PrintToString(std::string(run));
       }
       AddRunLines(run, lines);
@@ -175,8 +179,8 @@ TEST(WordListReaderTest, AgreesWithTheModelOnRandomFiles) {
           << ::testing::PrintToString(bytes) << ScanPathName(scan);
       ASSERT_EQ(ReadAllWithRuns({path.c_str(), block_size}), expected)
           << ::testing::PrintToString(bytes) << ScanPathName(scan);
-      for (const LineEndPair pair : {LineEndPair{'a', 'b'}, LineEndPair{'b', '\r'}}) {
-        ASSERT_EQ(ReadAllWithRuns({path.c_str(), block_size}, pair), expected)
+      for (const LineEndTail tail : kTails) {
+        ASSERT_EQ(ReadAllWithRuns({path.c_str(), block_size}, tail), expected)
             << ::testing::PrintToString(bytes) << ScanPathName(scan);
       }
       testing::StringLender lender(bytes);
@@ -188,18 +192,18 @@ TEST(WordListReaderTest, AgreesWithTheModelOnRandomFiles) {
   }
 }
 
-// A pass that finds more lines with the pair than it may report at once
+// A pass that finds more lines with the tail than it may report at once
 // stops after a whole line, and the next pass goes on from there.
 TEST(WordListReaderTest, PassesStopAtLineEnds) {
   testing::TempDir dir;
   std::string bytes;
-  for (int i = 0; i < 3000; ++i) bytes += i % 2 ? "ab\r\n" : i % 3 ? "b\r\r\n" : "xab\n";
+  for (int i = 0; i < 3000; ++i) bytes += i % 2 ? "ab\r\n" : i % 3 ? "ab\r\r\n" : "bab\n";
   bytes += std::string("ab\0ab\n") + "ab\n";
   const std::string path = dir.Write("rym.txt", bytes);
   testing::ForEachScanPath([&](ScanPath scan) {
-    for (const LineEndPair pair : {LineEndPair{'a', 'b'}, LineEndPair{'b', '\r'}}) {
+    for (const LineEndTail tail : kTails) {
       for (std::size_t block_size : {std::size_t{100}, std::size_t{256 * 1024}}) {
-        EXPECT_EQ(ReadAllWithRuns({path.c_str(), block_size}, pair), testing::ModelLines(bytes))
+        EXPECT_EQ(ReadAllWithRuns({path.c_str(), block_size}, tail), testing::ModelLines(bytes))
             << ScanPathName(scan) << ", block " << block_size;
       }
     }
