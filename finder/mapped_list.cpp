@@ -25,7 +25,7 @@ struct sigaction g_previous;
 // Pages are let go behind the reader in steps of this size, so that the
 // list never counts as the process's memory: only what is being searched
 // is mapped in.
-constexpr std::size_t kReleaseStep = 1024 * 1024;
+constexpr std::size_t kReleaseStep = 256 * 1024;
 
 void OnBus(int, siginfo_t* info, void*) {
   const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);

@@ -21,7 +21,7 @@ namespace {
 // How much of the second half's output may wait for the first half's: past
 // it, the second half waits too, so a common ending costs no more memory
 // than this.
-constexpr std::size_t kHeldLimit = 256 * 1024;
+constexpr std::size_t kHeldLimit = 64 * 1024;
 
 // How far past the middle a line break is looked for: a list of very long
 // lines is searched whole.
