@@ -25,7 +25,7 @@ struct sigaction g_previous;
 // Pages are let go behind the reader in steps of this size, so that the
 // list never counts as the process's memory: only what is being searched
 // is mapped in.
-constexpr std::size_t kReleaseStep = 256 * 1024;
+constexpr std::size_t kReleaseStep = 1 << 20;
 
 void OnBus(int, siginfo_t* info, void*) {
   const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
@@ -110,7 +110,7 @@ MappedList::Part::Part(const MappedList& list, std::size_t begin, std::size_t en
       end_(end) {}
 
 std::size_t MappedList::Part::Lend(const char*& bytes, std::size_t max) {
-  if (failed_) return 0;
+  if (failed_ || cancelled_) return 0;
   // What was lent before is no longer looked at: let its pages go.
   const std::size_t behind = lent_ / kReleaseStep * kReleaseStep;
   if (behind > released_) {
@@ -121,7 +121,10 @@ std::size_t MappedList::Part::Lend(const char*& bytes, std::size_t max) {
     failed_ = true;
     return 0;
   }
-  if (lent_ == end_) return 0;
+  if (lent_ == end_) {
+    read_to_end_ = true;
+    return 0;
+  }
   const std::size_t count = max < end_ - lent_ ? max : end_ - lent_;
   bytes = list_.base_ + lent_;
   lent_ += count;

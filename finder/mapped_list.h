@@ -10,6 +10,7 @@
 #ifndef VERSALO_FINDER_MAPPED_LIST_H
 #define VERSALO_FINDER_MAPPED_LIST_H
 
+#include <atomic>
 #include <cstddef>
 
 #include "search/word_list_reader.h"
@@ -37,13 +38,21 @@ class MappedList {
     Part(const MappedList& list, std::size_t begin, std::size_t end);
     std::size_t Lend(const char*& bytes, std::size_t max) override;
     bool failed() const override { return failed_; }
+    // Lends nothing more, as if the part had ended; for a part whose lines
+    // are no longer wanted.
+    void Cancel() { cancelled_ = true; }
+    // The reader asked past the part's end: it read the part to its end,
+    // and did not stop at a SUB.
+    bool read_to_end() const { return read_to_end_; }
 
    private:
     const MappedList& list_;
     std::size_t lent_;      // the next byte to lend
     std::size_t released_;  // from here to the step behind lent_, pages may go
     std::size_t end_;
+    std::atomic<bool> cancelled_{false};
     bool failed_ = false;
+    bool read_to_end_ = false;
   };
 
  private:

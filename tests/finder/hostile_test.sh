@@ -72,8 +72,9 @@ status=$?
 
 # A list cut short while it is searched: the matches before the cut stand,
 # and the search ends like a read error, with status 1. Every line matches
-# and is 16 bytes, so the output is the list itself up to where the search
-# got. The search is held up by a full pipe while the list is cut.
+# and is 20 bytes, so the output is the list itself up to where the search
+# got; 20 does not divide the output's 64 KiB writes, so the search is held
+# up by the full pipe in the middle of a block when the list is cut.
 mkfifo pipe
 search_while_cut() {  # SIZE: cuts the list to SIZE once 1 MiB has been listed
   cp full rym.txt
@@ -87,18 +88,18 @@ search_while_cut() {  # SIZE: cuts the list to SIZE once 1 MiB has been listed
   wait "$pid"
   status=$?
 }
-# 16 MiB is mapped: cut ahead of the search, which finds it by the file's
-# size before it looks there, and cut to nothing under the block being
-# searched, whose lost pages it looks at again, which would kill the
-# process. 64 MiB is read in two halves at once: cut in the first half, in
+# Cut ahead of the search, which finds it by the file's size before it
+# looks there, and cut to nothing under the blocks being searched, whose
+# lost pages are looked at again, which would kill the process. 20 MiB is
+# searched whole; 80 MiB in two halves at once, cut in the first half, in
 # the second, and to nothing.
 for lines in 1048576 4194304; do
-  awk -v n=$lines 'BEGIN { for (i = 0; i < n; i++) printf "%013dta\n", i }' > full
+  awk -v n=$lines 'BEGIN { for (i = 0; i < n; i++) printf "%017dta\n", i }' > full
   for size in 8M 48M 0; do
-    ((lines * 16 > 48 * 1048576)) || [[ $size != 48M ]] || continue
+    ((lines * 20 > 48 * 1048576)) || [[ $size != 48M ]] || continue
     search_while_cut "$size"
     listed=$(wc -c < out)
-    [[ $status == 1 ]] && ((listed >= 1048576 && listed % 16 == 0)) &&
+    [[ $status == 1 ]] && ((listed >= 1048576 && listed % 20 == 0)) &&
       cmp -s -n "$listed" out full && grep -q 'reading rym.txt failed' err &&
       ok || fail "$lines lines cut to $size: status $status, $listed bytes listed, err $(cat err)"
   done

@@ -38,9 +38,24 @@ TEST(MappedListTest, LendsTheWholeFile) {
     ASSERT_TRUE(list.Open(path.c_str()));
     MappedList::Part whole(list, 0, list.size()), head(list, 0, 5000), tail(list, 5000, list.size());
     EXPECT_EQ(LendAll(whole, block), bytes) << "block " << block;
+    EXPECT_TRUE(whole.read_to_end());
     EXPECT_EQ(LendAll(head, block) + LendAll(tail, block), bytes) << "block " << block;
     EXPECT_FALSE(whole.failed() || head.failed() || tail.failed());
   }
+}
+
+// A part cancelled lends nothing more, and has not been read to its end.
+TEST(MappedListTest, CancelledPartEnds) {
+  testing::TempDir dir;
+  const std::string path = dir.Write("rym.txt", Letters(1 << 20));
+  MappedList list;
+  ASSERT_TRUE(list.Open(path.c_str()));
+  MappedList::Part part(list, 0, list.size());
+  const char* lent = nullptr;
+  ASSERT_EQ(part.Lend(lent, 1000), 1000u);
+  part.Cancel();
+  EXPECT_EQ(part.Lend(lent, 1000), 0u);
+  EXPECT_FALSE(part.read_to_end() || part.failed());
 }
 
 // What cannot be mapped is left to the reader to read or to fail on.
