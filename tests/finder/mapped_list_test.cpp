@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 
 #include "tests/support/temp_dir.h"
@@ -44,13 +45,24 @@ TEST(MappedListTest, LendsTheWholeFile) {
   }
 }
 
+// A list of `size` letters, mapped, and a part that lends all of it.
+class MappedLetters : public ::testing::Test {
+ protected:
+  void Map(std::size_t size) {
+    path_ = dir_.Write("rym.txt", Letters(size));
+    ASSERT_TRUE(mapped_.Open(path_.c_str()));
+    whole_.emplace(mapped_, 0, mapped_.size());
+  }
+  testing::TempDir dir_;
+  std::string path_;
+  MappedList mapped_;
+  std::optional<MappedList::Part> whole_;
+};
+
 // A part cancelled lends nothing more, and has not been read to its end.
-TEST(MappedListTest, CancelledPartEnds) {
-  testing::TempDir dir;
-  const std::string path = dir.Write("rym.txt", Letters(1 << 20));
-  MappedList list;
-  ASSERT_TRUE(list.Open(path.c_str()));
-  MappedList::Part part(list, 0, list.size());
+TEST_F(MappedLetters, CancelledPartEnds) {
+  ASSERT_NO_FATAL_FAILURE(Map(1 << 20));
+  MappedList::Part& part = *whole_;
   const char* lent = nullptr;
   ASSERT_EQ(part.Lend(lent, 1000), 1000u);
   part.Cancel();
@@ -70,16 +82,13 @@ TEST(MappedListTest, DeclinesWhatCannotBeMapped) {
 
 // A list cut short under bytes already lent: those past the new end read as
 // zeros instead of killing the process, and the next block is a read error.
-TEST(MappedListTest, LookPastTheCutReadsZerosAndFails) {
-  testing::TempDir dir;
-  const std::string path = dir.Write("rym.txt", Letters(4 << 20));
-  MappedList mapped;
-  ASSERT_TRUE(mapped.Open(path.c_str()));
-  MappedList::Part list(mapped, 0, mapped.size());
+TEST_F(MappedLetters, LookPastTheCutReadsZerosAndFails) {
+  ASSERT_NO_FATAL_FAILURE(Map(4 << 20));
+  MappedList::Part& list = *whole_;
   const char* lent = nullptr;
   ASSERT_EQ(list.Lend(lent, 1 << 20), std::size_t{1 << 20});
   EXPECT_EQ(lent[300000], Letters(4 << 20)[300000]);
-  ASSERT_EQ(truncate(path.c_str(), 4096), 0);
+  ASSERT_EQ(truncate(path_.c_str(), 4096), 0);
   EXPECT_EQ(lent[100], 'a' + 100 % 23);  // before the cut: as it was
   EXPECT_EQ(lent[300000], '\0');        // past it: caught, and zero
   EXPECT_EQ(list.Lend(lent, 1 << 20), 0u);
@@ -88,16 +97,13 @@ TEST(MappedListTest, LookPastTheCutReadsZerosAndFails) {
 
 // A cut inside the last page costs no fault at all: the file's size tells,
 // at the latest when the end is asked for.
-TEST(MappedListTest, CutInsideTheLastPageFails) {
-  testing::TempDir dir;
+TEST_F(MappedLetters, CutInsideTheLastPageFails) {
   const std::size_t size = 3 * 4096 + 100;
-  const std::string path = dir.Write("rym.txt", Letters(size));
-  MappedList mapped;
-  ASSERT_TRUE(mapped.Open(path.c_str()));
-  MappedList::Part list(mapped, 0, mapped.size());
+  ASSERT_NO_FATAL_FAILURE(Map(size));
+  MappedList::Part& list = *whole_;
   const char* lent = nullptr;
   ASSERT_EQ(list.Lend(lent, size), size);
-  ASSERT_EQ(truncate(path.c_str(), size - 50), 0);
+  ASSERT_EQ(truncate(path_.c_str(), size - 50), 0);
   EXPECT_EQ(lent[size - 10], '\0');
   EXPECT_EQ(list.Lend(lent, size), 0u);
   EXPECT_TRUE(list.failed());
