@@ -92,11 +92,6 @@ bool WordListReader::Fill() {
   return true;
 }
 
-void WordListReader::FindSpecial() {
-  if (special_known_ && special_ >= pos_) return;
-  MetSpecial(FindNulOrSub(data_, pos_, end_));
-}
-
 void WordListReader::MetSpecial(std::size_t at) {
   special_known_ = true;
   special_ = at;
@@ -209,27 +204,17 @@ std::string_view WordListReader::BlockLine(std::size_t start, std::size_t len,
   return {bytes, len};
 }
 
-bool WordListReader::NextPlainRun(std::string_view& run) {
-  // A line in a run is shorter than a block; with a tighter limit, lines
-  // go one by one through Next, which enforces it.
-  if (done_ || line_raw_ || max_line_ < block_size_) return false;
-  if (pos_ == end_ && !Fill()) return false;
-  FindSpecial();
-  // Up to the last LF before the next NUL, if any (a SUB has cut the block).
-  const std::size_t stop = PlainRunEnd();
-  if (stop == pos_) return false;
-  run = std::string_view(data_ + pos_, stop - pos_);
-  pos_ = stop;
-  return true;
-}
-
 bool WordListReader::NextPlainRun(std::string_view& run, LineEndTail tail,
                                   std::span<const std::size_t>& ends) {
+  // A line in a run is shorter than a block; with a tighter limit, lines
+  // go one by one through Next, which enforces it.
   if (done_ || line_raw_ || max_line_ < block_size_) return false;
   if (pos_ == end_ && !Fill()) return false;
   const LineEndScan scan = ScanLineEnds(data_, pos_, end_, tail, ends_.get());
   std::size_t stop = scan.next;  // when full, the end of the last candidate's line
   if (!scan.full) {
+    // Up to the last LF before the NUL the pass met, if any (a SUB has cut
+    // the block).
     MetSpecial(scan.next);
     stop = PlainRunEnd();
     if (stop == pos_) return false;

@@ -101,11 +101,10 @@ class WordListReader {
   // same that Next would return one by one, each LF-terminated, with a CR
   // before the LF belonging to the break. False, with nothing consumed,
   // when the next line is not in such a run: Next then returns it.
+  // The pass that finds the run also finds the lines in it whose text ends
+  // with `tail`: `ends` tells where each such text ends in `run`, in file
+  // order. To keep that list short, the run may stop at any line end.
   // The run is valid until the next call of any reading function.
-  bool NextPlainRun(std::string_view& run);
-  // The same run, found by a pass that also finds the lines in it whose text
-  // ends with `tail`: `ends` tells where each such text ends in `run`, in
-  // file order. To keep that list short, the run may stop at any line end.
   bool NextPlainRun(std::string_view& run, LineEndTail tail, std::span<const std::size_t>& ends);
   void Close();
 
@@ -116,10 +115,9 @@ class WordListReader {
   // Reads the next block into data_[0, end_). False at the end of the data
   // (physical end, SUB, or a read error), after which it never reads again.
   bool Fill();
-  // Makes special_ the first NUL at or after pos_, or end_; the first look
-  // past a NUL also cuts the block at its SUB, if it has one.
-  void FindSpecial();
-  // Records what a pass met at `at`: a NUL, a SUB, or the block's end.
+  // Records what a pass met at `at`, the first NUL or SUB at or after pos_:
+  // a NUL, a SUB, or the block's end. The first look past a NUL also cuts
+  // the block at its SUB, if it has one.
   void MetSpecial(std::size_t at);
   // The line break that ends the plain lines before special_, or pos_ when
   // there is none.
