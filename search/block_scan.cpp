@@ -39,8 +39,8 @@ ScanPath& Path() {
 }
 
 // The pass one byte at a time, from `at` on, in a pass that began at the
-// line start `from`. Each candidate is found at the tail's last two bytes
-// but one, which is how the vector passes find them too.
+// line start `from`. Each candidate is found at the first of the ending's
+// last two bytes, which is how the vector passes find them too.
 LineEndScan ScanPlain(const char* block, std::size_t from, std::size_t at, std::size_t end,
                       LineEndTail tail, std::size_t* ends, LineEndScan scan) {
   for (; at < end; ++at) {
