@@ -1,11 +1,11 @@
 #include "finder/search_list.h"
 
 #include <algorithm>
-#include <cstring>
 #include <exception>
 #include <thread>
 
 #include "finder/mapped_list.h"
+#include "search/bytes.h"
 
 namespace versalo {
 
@@ -25,8 +25,8 @@ constexpr std::size_t kSplitReach = 64 * 1024;
 std::size_t SplitPoint(const MappedList& list) {
   const std::size_t middle = list.size() / 2;
   const std::size_t reach = std::min(kSplitReach, list.size() - middle);
-  const void* lf = std::memchr(list.data() + middle, kLf, reach);
-  return lf == nullptr ? list.size() : static_cast<const char*>(lf) - list.data() + 1;
+  const std::size_t lf = FindByte(list.data(), middle, middle + reach, kLf);
+  return lf == middle + reach ? list.size() : lf + 1;
 }
 
 FinderResult SearchWhole(std::string_view ending, Output& out, const FinderOptions& options,

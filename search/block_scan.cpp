@@ -290,9 +290,14 @@ std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end) {
   return end;
 }
 
-LineEndTail TailOf(std::string_view ending) {
+std::optional<LineEndTail> TailOf(std::string_view ending) {
+  constexpr char kNeverInText[] = {static_cast<char>(kLf), static_cast<char>(kNul),
+                                   static_cast<char>(kSub)};
+  if (ending.find_first_of(std::string_view(kNeverInText, 3)) != std::string_view::npos) {
+    return std::nullopt;
+  }
   const std::size_t size = ending.size();
-  return {static_cast<unsigned char>(size >= 3 ? ending[size - 3] : 0),
+  return LineEndTail{static_cast<unsigned char>(size >= 3 ? ending[size - 3] : 0),
           static_cast<unsigned char>(ending[size - 2]), static_cast<unsigned char>(ending[size - 1]),
           size >= 3};
 }

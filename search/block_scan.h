@@ -6,6 +6,7 @@
 #define VERSALO_SEARCH_BLOCK_SCAN_H
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -35,8 +36,9 @@ struct LineEndTail {
   bool three;
 };
 
-// The tail of an ending of two bytes or more.
-LineEndTail TailOf(std::string_view ending);
+// The tail of an ending of two bytes or more; none when the ending holds an
+// LF, a NUL or a SUB, which no line's text holds, so that no pass can find.
+std::optional<LineEndTail> TailOf(std::string_view ending);
 
 struct LineEndScan {
   // Candidates written to `ends`.

@@ -39,18 +39,13 @@ SearchOutcome FindEndingMatches(std::string_view ending, ResultSink& sink,
   WordListReader reader;
   if (!reader.Open(list)) return SearchOutcome::ListMissing;
   sink.Clear();
-  // No line's text holds an LF, a NUL or a SUB, so an ending with one
-  // matches nothing; the line by line path below finds that out without
-  // the passes' help.
-  constexpr char kNeverInText[] = {static_cast<char>(kLf), static_cast<char>(kNul),
-                                   static_cast<char>(kSub)};
-  const bool scan_runs =
-      ending.find_first_of(std::string_view(kNeverInText, 3)) == std::string_view::npos;
-  const LineEndTail tail = TailOf(ending);
+  // An ending that no pass can find matches nothing; the line by line path
+  // below finds that out without the passes' help.
+  const std::optional<LineEndTail> tail = TailOf(ending);
   for (;;) {
     std::string_view run;
     std::span<const std::size_t> ends;
-    while (scan_runs && reader.NextPlainRun(run, tail, ends)) ScanRun(run, ends, ending, sink);
+    while (tail && reader.NextPlainRun(run, *tail, ends)) ScanRun(run, ends, ending, sink);
     const LineRead read = reader.Next();
     if (read.end) break;
     if (EndsWith(read.line, ending)) sink.Add(read.line);
