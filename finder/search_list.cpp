@@ -4,7 +4,7 @@
 #include <exception>
 #include <thread>
 
-#include "finder/mapped_list.h"
+#include "finder/list_file.h"
 #include "search/bytes.h"
 
 namespace versalo {
@@ -22,7 +22,7 @@ constexpr std::size_t kSplitReach = 64 * 1024;
 
 // Where the second half starts: just after the first LF from the middle on,
 // so that no line spans the two; the list's size when there is none near.
-std::size_t SplitPoint(const MappedList& list) {
+std::size_t SplitPoint(std::string_view list) {
   const std::size_t middle = list.size() / 2;
   const std::size_t reach = std::min(kSplitReach, list.size() - middle);
   const std::size_t lf = FindByte(list.data(), middle, middle + reach, kLf);
@@ -30,11 +30,11 @@ std::size_t SplitPoint(const MappedList& list) {
 }
 
 FinderResult SearchWhole(std::string_view ending, Output& out, const FinderOptions& options,
-                         ListBytes* lender) {
-  OutputSink sink(options.utf8, out);
-  WordListOptions list{options.path, options.block_size};
-  list.lender = lender;
-  const SearchOutcome outcome = FindEndingMatches(ending, sink, list);
+                         ListFile& list, ListBytes& lender) {
+  OutputSink sink(options.utf8, out, &list);
+  WordListOptions reader{options.path, options.block_size};
+  reader.lender = &lender;
+  const SearchOutcome outcome = FindEndingMatches(ending, sink, reader);
   sink.Flush();
   return {outcome, sink.failed()};
 }
@@ -43,15 +43,20 @@ FinderResult SearchWhole(std::string_view ending, Output& out, const FinderOptio
 
 FinderResult SearchList(std::string_view ending, Output& out, const FinderOptions& options) {
   if (ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
-  MappedList mapped;
-  if (!mapped.Open(options.path)) return SearchWhole(ending, out, options, nullptr);
-  const std::size_t split = mapped.size() >= options.split_from ? SplitPoint(mapped) : mapped.size();
-  MappedList::Part first(mapped, 0, split);
-  if (split == mapped.size()) return SearchWhole(ending, out, options, &first);
+  ListFile list;
+  if (!list.Open(options.path)) return {SearchOutcome::ListMissing};
+  if (!list.mapped()) {
+    ListFile::Stream stream(list, options.block_size);
+    return SearchWhole(ending, out, options, list, stream);
+  }
+  const std::string_view bytes = list.bytes();
+  const std::size_t split = bytes.size() >= options.split_from ? SplitPoint(bytes) : bytes.size();
+  ListFile::Part first(list, 0, split);
+  if (split == bytes.size()) return SearchWhole(ending, out, options, list, first);
 
-  MappedList::Part second(mapped, split, mapped.size());
+  ListFile::Part second(list, split, bytes.size());
   HeldOutput held(out, kHeldLimit);
-  OutputSink second_sink(options.utf8, held);
+  OutputSink second_sink(options.utf8, held, &list);
   WordListOptions second_list{options.path, options.block_size};
   second_list.lender = &second;
   SearchOutcome second_outcome = SearchOutcome::ListCutShort;
@@ -66,21 +71,24 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
       }
     });
   } catch (const std::exception&) {
-    MappedList::Part whole(mapped, 0, mapped.size());
-    return SearchWhole(ending, out, options, &whole);
+    ListFile::Part whole(list, 0, bytes.size());
+    return SearchWhole(ending, out, options, list, whole);
   }
 
-  OutputSink first_sink(options.utf8, out);
+  OutputSink first_sink(options.utf8, out, &list);
   WordListOptions first_list{options.path, options.block_size};
   first_list.lender = &first;
   const SearchOutcome first_outcome = FindEndingMatches(ending, first_sink, first_list);
   first_sink.Flush();
   // The second half's lines count only after the whole first half: not
-  // after a SUB, a read error or a line too long to hold in it.
-  const bool first_whole = first_outcome == SearchOutcome::Listed && first.read_to_end();
+  // after a SUB, a read error, a line too long to hold in it, or a failed
+  // write, which stops the list.
+  const bool first_whole =
+      first_outcome == SearchOutcome::Listed && first.read_to_end() && !first_sink.failed();
   bool held_written = true;
   if (first_whole) {
     held_written = held.Release();
+    if (!held_written) list.Stop();
   } else {
     second.Cancel();
     held.Discard();
@@ -90,7 +98,7 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
   const SearchOutcome outcome = second_outcome == SearchOutcome::Listed
                                     ? SearchOutcome::Listed
                                     : SearchOutcome::ListCutShort;
-  return {outcome, first_sink.failed() || !held_written || second_sink.failed()};
+  return {outcome, !held_written || second_sink.failed()};
 }
 
 }  // namespace versalo

@@ -1,7 +1,8 @@
-// versalo-find's search of the word list. The list is mapped when it can
-// be, and then, when it is large, searched in two halves at once, the
-// second half's matches held until the first half's are out; otherwise it
-// is read as usual. The output is the same either way.
+// versalo-find's search of the word list. The list is opened once. It is
+// mapped when it can be, and then, when it is large, searched in two halves
+// at once, the second half's matches held until the first half's are out;
+// otherwise it is read from the same descriptor to its end. The output is
+// the same either way, and the first failed write ends the search.
 #ifndef VERSALO_FINDER_SEARCH_LIST_H
 #define VERSALO_FINDER_SEARCH_LIST_H
 

@@ -1,9 +1,15 @@
 #include "finder/search_list.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
+#include <functional>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "tests/search/line_model.h"
 #include "tests/support/temp_dir.h"
@@ -18,6 +24,24 @@ class StringOutput : public Output {
     return true;
   }
   std::string text;
+};
+
+// Output that calls `on_write` before each write, and fails the write when
+// it returns false.
+class HookedOutput : public Output {
+ public:
+  explicit HookedOutput(std::function<bool()> on_write) : on_write_(std::move(on_write)) {}
+  bool Write(std::string_view bytes) override {
+    ++writes;
+    if (!on_write_()) return false;
+    text.append(bytes);
+    return true;
+  }
+  std::string text;
+  int writes = 0;
+
+ private:
+  std::function<bool()> on_write_;
 };
 
 // What versalo-find writes for `ending`: each model match as a line.
@@ -95,6 +119,113 @@ TEST(SearchListTest, WhatCannotBeSearched) {
             SearchOutcome::EndingTooShort);
   EXPECT_EQ(SearchInHalves(dir.Write("rym.txt", ""), "at", out).outcome, SearchOutcome::Listed);
   EXPECT_EQ(out, "");
+}
+
+// rym.txt as a FIFO: opened once, read to its end, every time. Opening it
+// twice would lose what the writer sent to the first opening, and wait for
+// ever on the second.
+TEST(SearchListTest, FifoIsReadOnceAndWhole) {
+  testing::TempDir dir;
+  const std::string path = dir.Path("rym.txt").string();
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  std::string bytes;
+  for (int i = 0; i < 30000; ++i) bytes += std::to_string(i) + (i % 3 ? "ab\n" : "ab\r\n");
+  for (int round = 0; round < 40; ++round) {
+    std::thread writer([&] {
+      std::FILE* fifo = std::fopen(path.c_str(), "wb");
+      ASSERT_NE(fifo, nullptr);
+      std::fwrite(bytes.data(), 1, bytes.size(), fifo);
+      std::fclose(fifo);
+    });
+    StringOutput out;
+    FinderOptions options;
+    options.path = path.c_str();
+    options.block_size = round % 2 ? 4096 : 128 * 1024;
+    const FinderResult result = SearchList("ab", out, options);
+    writer.join();
+    ASSERT_EQ(result.outcome, SearchOutcome::Listed) << "round " << round;
+    ASSERT_TRUE(out.text == ModelOutput(bytes, "ab")) << "round " << round;
+  }
+}
+
+// The list shrinks while a write waits, with lines longer than the output's
+// writes: what is listed is whole lines of the list, in order, and the
+// search ends as a read error. Searched whole and in halves, in bytes and
+// in UTF-8.
+TEST(SearchListTest, ShrinkWhileAWriteWaitsListsWholeLines) {
+  testing::TempDir dir;
+  const std::string line = std::string(69997, '\xF2') + "ab";
+  std::string bytes;
+  for (int i = 0; i < 300; ++i) bytes += line + "\n";
+  for (const std::size_t split_from : {std::size_t{1} << 40, std::size_t{0}}) {
+    for (const bool utf8 : {false, true}) {
+      const std::string path = dir.Write("rym.txt", bytes);
+      HookedOutput out([&] { return truncate(path.c_str(), 0) == 0; });
+      FinderOptions options;
+      options.path = path.c_str();
+      options.split_from = split_from;
+      options.utf8 = utf8;
+      const FinderResult result = SearchList("ab", out, options);
+      EXPECT_EQ(result.outcome, SearchOutcome::ListCutShort);
+      EXPECT_FALSE(result.write_failed);
+      ASSERT_GT(out.text.size(), 0u);
+      // Every line listed is the list's line, whole.
+      std::string whole;
+      for (int i = 0; i < 69997; ++i) whole += utf8 ? "\xD1\x82" : "\xF2";  // т
+      whole += "ab";
+      std::size_t lines = 0;
+      for (std::size_t at = 0; at < out.text.size(); ++lines) {
+        const std::size_t lf = out.text.find('\n', at);
+        ASSERT_NE(lf, std::string::npos) << "a line without its end";
+        ASSERT_TRUE(std::string_view(out.text).substr(at, lf - at) == whole)
+            << "line " << lines << ", halves " << (split_from == 0) << ", utf8 " << utf8;
+        at = lf + 1;
+      }
+      EXPECT_LT(lines, 300u);
+    }
+  }
+}
+
+// The first write that fails ends the search: nothing more is written, and
+// the list is read no further. The list is a FIFO whose writer would go on
+// for 512 MiB; it finds its reader gone long before.
+TEST(SearchListTest, FailedWriteEndsTheSearch) {
+  std::signal(SIGPIPE, SIG_IGN);
+  testing::TempDir dir;
+  const std::string path = dir.Path("rym.txt").string();
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  std::string chunk;
+  for (int i = 0; i < 16384; ++i) chunk += "xab\n";
+  std::size_t sent = 0;
+  std::thread writer([&] {
+    std::FILE* fifo = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(fifo, nullptr);
+    while (sent < (std::size_t{512} << 20) &&
+           std::fwrite(chunk.data(), 1, chunk.size(), fifo) == chunk.size()) {
+      sent += chunk.size();
+    }
+    std::fclose(fifo);
+  });
+  HookedOutput out([] { return false; });
+  FinderOptions options;
+  options.path = path.c_str();
+  const FinderResult result = SearchList("ab", out, options);
+  writer.join();
+  EXPECT_TRUE(result.write_failed);
+  EXPECT_EQ(out.writes, 1);
+  EXPECT_LT(sent, std::size_t{16} << 20);
+
+  // A mapped list, whole and in halves: one write, then nothing.
+  std::string lines;
+  for (int i = 0; i < 200000; ++i) lines += "xab\n";
+  const std::string mapped = dir.Write("mapped.txt", lines);
+  for (const std::size_t split_from : {std::size_t{1} << 40, std::size_t{0}}) {
+    HookedOutput failing([] { return false; });
+    options.path = mapped.c_str();
+    options.split_from = split_from;
+    EXPECT_TRUE(SearchList("ab", failing, options).write_failed);
+    EXPECT_EQ(failing.writes, 1) << "halves " << (split_from == 0);
+  }
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 
 #include <unistd.h>
 
-#include "finder/mapped_list.h"
+#include "finder/list_file.h"
 #include "finder/search_list.h"
 #include "search/ending_search.h"
 #include "search/word_list_reader.h"
@@ -122,15 +122,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The search, through plain runs where the reader offers them: from the
-    // file, from its mapping and from lent bytes.
-    versalo::MappedList mapped;
-    Check(mapped.Open(options.path) || bytes.empty(), "mapping");
-    versalo::MappedList::Part whole(mapped, 0, mapped.size());
+    // file, from its mapping, from versalo-find's reads of its descriptor and
+    // from lent bytes.
+    // (A stream reads the descriptor, whose offset the mapping leaves alone.)
+    versalo::ListFile mapped;
+    Check(mapped.Open(options.path) && (mapped.mapped() || bytes.empty()), "mapping");
+    versalo::ListFile::Part whole(mapped, 0, mapped.bytes().size());
+    versalo::ListFile::Stream stream(mapped, block_size);
     versalo::testing::StringLender lender{std::string(bytes)};
-    versalo::WordListOptions from_mapping = options, from_lender = options;
+    versalo::WordListOptions from_mapping = options, from_stream = options, from_lender = options;
     from_mapping.lender = bytes.empty() ? nullptr : &whole;
+    from_stream.lender = &stream;
     from_lender.lender = &lender;
-    for (const versalo::WordListOptions& list : {options, from_mapping, from_lender}) {
+    for (const versalo::WordListOptions& list : {options, from_mapping, from_stream, from_lender}) {
       RecordingSink sink;
       const versalo::SearchOutcome outcome = versalo::FindEndingMatches(ending, sink, list);
       if (!searchable) {

@@ -1,4 +1,4 @@
-#include "finder/mapped_list.h"
+#include "finder/list_file.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@ namespace versalo {
 namespace {
 
 // Everything a part lends from now on, in blocks of at most `block` bytes.
-std::string LendAll(MappedList::Part& list, std::size_t block) {
+std::string LendAll(ListFile::Part& list, std::size_t block) {
   std::string bytes;
   const char* lent = nullptr;
   for (std::size_t count; (count = list.Lend(lent, block)) > 0;) {
@@ -30,14 +30,15 @@ std::string Letters(std::size_t size) {
 
 // The file's bytes come back in order, in blocks of the size asked, also
 // past the first MiB, whose pages are let go behind the reader.
-TEST(MappedListTest, LendsTheWholeFile) {
+TEST(ListFileTest, LendsTheWholeFile) {
   testing::TempDir dir;
   const std::string bytes = Letters((3 << 20) + 17);
   const std::string path = dir.Write("rym.txt", bytes);
   for (std::size_t block : {std::size_t{1000}, std::size_t{256 * 1024}}) {
-    MappedList list;
+    ListFile list;
     ASSERT_TRUE(list.Open(path.c_str()));
-    MappedList::Part whole(list, 0, list.size()), head(list, 0, 5000), tail(list, 5000, list.size());
+    const std::size_t size = list.bytes().size();
+    ListFile::Part whole(list, 0, size), head(list, 0, 5000), tail(list, 5000, size);
     EXPECT_EQ(LendAll(whole, block), bytes) << "block " << block;
     EXPECT_TRUE(whole.read_to_end());
     EXPECT_EQ(LendAll(head, block) + LendAll(tail, block), bytes) << "block " << block;
@@ -51,18 +52,18 @@ class MappedLetters : public ::testing::Test {
   void Map(std::size_t size) {
     path_ = dir_.Write("rym.txt", Letters(size));
     ASSERT_TRUE(mapped_.Open(path_.c_str()));
-    whole_.emplace(mapped_, 0, mapped_.size());
+    whole_.emplace(mapped_, 0, mapped_.bytes().size());
   }
   testing::TempDir dir_;
   std::string path_;
-  MappedList mapped_;
-  std::optional<MappedList::Part> whole_;
+  ListFile mapped_;
+  std::optional<ListFile::Part> whole_;
 };
 
 // A part cancelled lends nothing more, and has not been read to its end.
 TEST_F(MappedLetters, CancelledPartEnds) {
   ASSERT_NO_FATAL_FAILURE(Map(1 << 20));
-  MappedList::Part& part = *whole_;
+  ListFile::Part& part = *whole_;
   const char* lent = nullptr;
   ASSERT_EQ(part.Lend(lent, 1000), 1000u);
   part.Cancel();
@@ -70,21 +71,52 @@ TEST_F(MappedLetters, CancelledPartEnds) {
   EXPECT_FALSE(part.read_to_end() || part.failed());
 }
 
-// What cannot be mapped is left to the reader to read or to fail on.
-TEST(MappedListTest, DeclinesWhatCannotBeMapped) {
+// What cannot be mapped is read from the descriptor opened, to its end;
+// what cannot be opened at all fails there.
+TEST(ListFileTest, ReadsWhatCannotBeMapped) {
   testing::TempDir dir;
   dir.Write("empty.txt", "");
-  MappedList list;
+  ListFile list;
   EXPECT_FALSE(list.Open(dir.Path("missing.txt").c_str()));
-  EXPECT_FALSE(list.Open(dir.Path(".").c_str()));
-  EXPECT_FALSE(list.Open(dir.Path("empty.txt").c_str()));
+  for (const char* name : {".", "empty.txt"}) {
+    ASSERT_TRUE(list.Open(dir.Path(name).c_str())) << name;
+    EXPECT_FALSE(list.mapped()) << name;
+  }
+  // A folder opens, and fails on its first read.
+  ASSERT_TRUE(list.Open(dir.Path(".").c_str()));
+  ListFile::Stream folder(list, 100);
+  const char* lent = nullptr;
+  EXPECT_EQ(folder.Lend(lent, 100), 0u);
+  EXPECT_TRUE(folder.failed());
+}
+
+// A stopped list lends nothing more, mapped or read, and has not failed.
+TEST(ListFileTest, StoppedListEnds) {
+  testing::TempDir dir;
+  const std::string path = dir.Write("rym.txt", Letters(100000));
+  ListFile list;
+  ASSERT_TRUE(list.Open(path.c_str()));
+  ListFile::Part part(list, 0, list.bytes().size());
+  const char* lent = nullptr;
+  ASSERT_EQ(part.Lend(lent, 1000), 1000u);
+  list.Stop();
+  EXPECT_EQ(part.Lend(lent, 1000), 0u);
+  EXPECT_FALSE(part.read_to_end() || part.failed());
+
+  ASSERT_TRUE(list.Open("/dev/zero"));
+  ASSERT_FALSE(list.mapped());
+  ListFile::Stream stream(list, 1000);
+  EXPECT_EQ(stream.Lend(lent, 1000), 1000u);
+  list.Stop();
+  EXPECT_EQ(stream.Lend(lent, 1000), 0u);
+  EXPECT_FALSE(stream.failed());
 }
 
 // A list cut short under bytes already lent: those past the new end read as
 // zeros instead of killing the process, and the next block is a read error.
 TEST_F(MappedLetters, LookPastTheCutReadsZerosAndFails) {
   ASSERT_NO_FATAL_FAILURE(Map(4 << 20));
-  MappedList::Part& list = *whole_;
+  ListFile::Part& list = *whole_;
   const char* lent = nullptr;
   ASSERT_EQ(list.Lend(lent, 1 << 20), std::size_t{1 << 20});
   EXPECT_EQ(lent[300000], Letters(4 << 20)[300000]);
@@ -100,7 +132,7 @@ TEST_F(MappedLetters, LookPastTheCutReadsZerosAndFails) {
 TEST_F(MappedLetters, CutInsideTheLastPageFails) {
   const std::size_t size = 3 * 4096 + 100;
   ASSERT_NO_FATAL_FAILURE(Map(size));
-  MappedList::Part& list = *whole_;
+  ListFile::Part& list = *whole_;
   const char* lent = nullptr;
   ASSERT_EQ(list.Lend(lent, size), size);
   ASSERT_EQ(truncate(path_.c_str(), size - 50), 0);

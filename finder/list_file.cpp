@@ -1,4 +1,4 @@
-#include "finder/mapped_list.h"
+#include "finder/list_file.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <new>
 
 namespace versalo {
 
@@ -49,24 +51,23 @@ void OnBus(int, siginfo_t* info, void*) {
 
 }  // namespace
 
-MappedList::~MappedList() { Close(); }
+ListFile::~ListFile() { Close(); }
 
-bool MappedList::Open(const char* path) {
+bool ListFile::Open(const char* path) {
   Close();
+  stopped_ = false;
   fd_ = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return false;
   struct stat info;
-  if (fd_ < 0 || fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
+  if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
       static_cast<std::uintmax_t>(info.st_size) > SIZE_MAX) {
-    Close();
-    return false;
+    return true;  // read, not mapped
   }
-  size_ = static_cast<std::size_t>(info.st_size);
-  void* base = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
-  if (base == MAP_FAILED) {
-    Close();
-    return false;
-  }
+  const std::size_t size = static_cast<std::size_t>(info.st_size);
+  void* base = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd_, 0);
+  if (base == MAP_FAILED) return true;
   base_ = static_cast<const char*>(base);
+  size_ = size;
   madvise(base, size_, MADV_SEQUENTIAL);
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   g_page = page;
@@ -81,7 +82,7 @@ bool MappedList::Open(const char* path) {
   return true;
 }
 
-void MappedList::Close() {
+void ListFile::Close() {
   if (base_ != nullptr) {
     g_base = nullptr;
     sigaction(SIGBUS, &g_previous, nullptr);
@@ -95,13 +96,13 @@ void MappedList::Close() {
   size_ = 0;
 }
 
-bool MappedList::Shrank() const {
+bool ListFile::Shrank() const {
   struct stat info;
   return g_shrank || fstat(fd_, &info) != 0 ||
          static_cast<std::uintmax_t>(info.st_size) < size_;
 }
 
-MappedList::Part::Part(const MappedList& list, std::size_t begin, std::size_t end)
+ListFile::Part::Part(const ListFile& list, std::size_t begin, std::size_t end)
     // Pages are let go in whole steps from the part's first step boundary,
     // so that two parts never let go of a page the other still reads.
     : list_(list),
@@ -109,8 +110,8 @@ MappedList::Part::Part(const MappedList& list, std::size_t begin, std::size_t en
       released_((begin + kReleaseStep - 1) / kReleaseStep * kReleaseStep),
       end_(end) {}
 
-std::size_t MappedList::Part::Lend(const char*& bytes, std::size_t max) {
-  if (failed_ || cancelled_) return 0;
+std::size_t ListFile::Part::Lend(const char*& bytes, std::size_t max) {
+  if (failed_ || cancelled_ || list_.stopped()) return 0;
   // What was lent before is no longer looked at: let its pages go.
   const std::size_t behind = lent_ / kReleaseStep * kReleaseStep;
   if (behind > released_) {
@@ -129,6 +130,31 @@ std::size_t MappedList::Part::Lend(const char*& bytes, std::size_t max) {
   bytes = list_.base_ + lent_;
   lent_ += count;
   return count;
+}
+
+ListFile::Stream::Stream(const ListFile& list, std::size_t block)
+    : list_(list), block_(block > 0 ? block : 1) {}
+
+std::size_t ListFile::Stream::Lend(const char*& bytes, std::size_t max) {
+  if (failed_ || list_.stopped()) return 0;
+  if (buffer_ == nullptr) {
+    buffer_.reset(new (std::nothrow) char[block_]);
+    if (buffer_ == nullptr) {
+      failed_ = true;
+      return 0;
+    }
+  }
+  for (;;) {
+    const ssize_t got = read(list_.fd_, buffer_.get(), max < block_ ? max : block_);
+    if (got >= 0) {
+      bytes = buffer_.get();
+      return static_cast<std::size_t>(got);
+    }
+    if (errno != EINTR) {
+      failed_ = true;
+      return 0;
+    }
+  }
 }
 
 }  // namespace versalo
