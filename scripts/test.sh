@@ -34,7 +34,14 @@ source scripts/wine-env.sh
 wine_session
 for preset in win32 win64; do
   echo "== $preset tests (under Wine)"
-  ctest --preset "$preset"
+  if [[ $preset == win32 ]] && ! wine_runs_32bit; then
+    # The 32-bit build's own checks still run; the 64-bit build's run under
+    # Wine covers the same sources.
+    echo "== win32: the tests that need Wine are left out on this machine"
+    ctest --preset "$preset" -LE wine
+  else
+    ctest --preset "$preset"
+  fi
 done
 
 shot=build/win32/screenshots/dialog

@@ -6,18 +6,50 @@ export WINEPREFIX=${VERSALO_WINEPREFIX:-$versalo_root/build/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Wine takes the ANSI code page from the locale: bg_BG.UTF-8 gives 1251, the
-# program's. Only Wine gets it: a shell that started before setup generated
-# the locale cannot load it, and would warn if it had to.
-versalo_wine_locale=bg_BG.UTF-8
-wine() { env LC_ALL=$versalo_wine_locale wine "$@"; }
-wineboot() { env LC_ALL=$versalo_wine_locale wineboot "$@"; }
+# Wine takes the ANSI code page from the locale of each program it starts:
+# bg_BG.UTF-8 gives 1251, as on a Bulgarian Windows; VERSALO_WINE_LOCALE
+# picks another (en_US.UTF-8: 1252, ja_JP.UTF-8: 932). Only Wine gets it: a
+# shell that started before setup generated the locale cannot load it, and
+# would warn if it had to.
+versalo_wine_locale=${VERSALO_WINE_LOCALE:-bg_BG.UTF-8}
+# The code page the test programs check they got (a manifest can ask for
+# another, 65001, and says so itself).
+case $versalo_wine_locale in
+  bg_BG*) versalo_wine_acp=1251 ;;
+  ja_JP*) versalo_wine_acp=932 ;;
+  *) versalo_wine_acp=1252 ;;
+esac
+
+# Some hosts run no 32-bit programs at all (their kernel's IA-32 emulation
+# is off: every i386 exec fails with "Exec format error"). There 32-bit Wine
+# cannot start, and Debian's wine script, which prefers it, starts nothing;
+# Wine's 64-bit loader still runs 64-bit programs.
+if [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  versalo_wine32=1
+  versalo_wine_command=(wine)
+else
+  versalo_wine32=0
+  versalo_wine_command=(env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64)
+fi
+wine() {
+  env LC_ALL="$versalo_wine_locale" VERSALO_EXPECT_ACP="${VERSALO_EXPECT_ACP:-$versalo_wine_acp}" \
+    "${versalo_wine_command[@]}" "$@"
+}
+wineboot() { wine wineboot "$@"; }
 wineserver() { env LC_ALL=$versalo_wine_locale wineserver "$@"; }
+# Says so, and fails, where 32-bit programs cannot run.
+wine_runs_32bit() {
+  ((versalo_wine32)) && return 0
+  echo "wine: this machine's kernel runs no 32-bit programs (IA-32 emulation is off)" >&2
+  return 1
+}
 
 # The prefix runs 32-bit programs only if it was made with 32-bit Wine
-# installed; one made before that cannot start any program at all.
+# installed; one made before that cannot start any program at all. Where
+# no 32-bit program can run, a 64-bit prefix is all there is.
 wine_prefix_fit() {
-  [[ -f $WINEPREFIX/.versalo-ready && -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]]
+  [[ -f $WINEPREFIX/.versalo-ready ]] &&
+    { ((!versalo_wine32)) || [[ -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]]; }
 }
 
 # Makes the prefix when it is missing or unfit: about 13 s.

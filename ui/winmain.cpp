@@ -5,7 +5,8 @@
 #include "ui/main_dialog.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  // 0 after the dialog is closed, -1 when it cannot be created.
+  // 0 after the dialog is closed, -1 when it cannot be created. A wide
+  // dialog: its texts do not pass through the system's ANSI code page.
   return static_cast<int>(
-      DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0));
+      DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0));
 }

@@ -99,6 +99,36 @@ TEST_F(DialogTest, OpensWithTheHintFocused) {
   EXPECT_TRUE(program.Entries().empty());
 }
 
+// The program's own texts, as the dialog shows them at every code page.
+TEST_F(DialogTest, ShowsItsTextsInBulgarian) {
+  const Program& program = Start();
+  ASSERT_TRUE(program.started());
+  EXPECT_EQ(versalo::testing::WindowText(program.dialog()), L"Versalo-0.2");
+  EXPECT_EQ(versalo::testing::WindowText(GetWindow(program.dialog(), GW_CHILD)), L"Окончание:");
+  EXPECT_EQ(versalo::testing::WindowText(program.button()), L"Провери");
+  EXPECT_EQ(program.EditText(), kHint);
+}
+
+// Characters that Windows-1251 lacks become the letters Windows gives them
+// in that code page (its best fit), as they did when the system's own code
+// page was 1251: the same typed text finds the same lines everywhere.
+TEST_F(DialogTest, CharactersTheCodePageLacksAreBestFit) {
+  WriteList({L"manana", L"cafe", L"naive", L"x??", L"BANa"}, "\n");
+  const Program& program = Start();
+  const std::vector<std::pair<std::wstring, std::vector<std::wstring>>> searches = {
+      {L"ña", {L"manana"}},          // ñ: n
+      {L"fé", {L"cafe"}},            // é: e
+      {L"ïve", {L"naive"}},          // ï: i
+      {L"\U0001F600", {L"x??"}},     // an emoji, two UTF-16 units: "??"
+      {L"Ñá", {L"BANa"}},            // Ñ: N, á: a
+  };
+  for (const auto& [typed, found] : searches) {
+    ASSERT_TRUE(program.Search(typed));
+    EXPECT_EQ(program.Entries(), found) << "typed " << Cp1251(typed);
+  }
+  ExpectNoWarning(program);
+}
+
 // Pressing the button at once searches for the hint itself.
 TEST_F(DialogTest, ButtonAtOnceSearchesTheHint) {
   const Program& program = Start();

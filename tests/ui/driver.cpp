@@ -1,6 +1,7 @@
 #include "tests/ui/driver.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace versalo::testing {
 
@@ -129,11 +130,16 @@ std::wstring WindowsPath(const char* path) {
 }
 
 std::vector<std::wstring> PathArguments(int argc, char** argv, int required, const char* usage) {
-  if (GetACP() != 1251) {
-    std::fprintf(stderr, "The ANSI code page is %u, not 1251: run with LC_ALL=bg_BG.UTF-8\n",
-                 GetACP());
+  // The program must show and find the same at every ANSI code page; the
+  // run says which one it wanted, and it must be the one the test got.
+  const char* wanted = std::getenv("VERSALO_EXPECT_ACP");
+  const UINT expected = wanted != nullptr ? static_cast<UINT>(std::atoi(wanted)) : 1251;
+  if (GetACP() != expected) {
+    std::fprintf(stderr, "The ANSI code page is %u, not %u: see VERSALO_WINE_LOCALE\n", GetACP(),
+                 expected);
     return {};
   }
+  std::printf("ANSI code page %u\n", GetACP());
   if (argc - 1 < required) {
     std::fprintf(stderr, "usage: %s\n", usage);
     return {};

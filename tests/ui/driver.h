@@ -20,9 +20,10 @@ std::wstring MakeTempFolder(const std::wstring& prefix);
 void RemoveTempFolder(const std::wstring& folder);
 
 // For a test program's main, after InitGoogleTest: checks that the ANSI
-// code page is 1251, the program's, and that at least `required` arguments
-// are left, and returns them as Windows paths; says what is wrong and
-// returns nothing otherwise.
+// code page is the one the run asked for (VERSALO_EXPECT_ACP, else 1251),
+// so that a locale Wine did not take cannot pass unseen, and that at least
+// `required` arguments are left, and returns them as Windows paths; says
+// what is wrong and returns nothing otherwise.
 std::vector<std::wstring> PathArguments(int argc, char** argv, int required, const char* usage);
 
 // Text in code page 1251, the word list's, from UTF-16.
