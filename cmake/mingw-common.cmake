@@ -2,9 +2,16 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ${VERSALO_MINGW_TRIPLE})
 
-# The -posix variants: GoogleTest needs std::mutex, which -win32 lacks.
-set(CMAKE_C_COMPILER ${VERSALO_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VERSALO_MINGW_TRIPLE}-g++-posix)
+# The -posix variants by default: GoogleTest needs std::mutex, which the
+# -win32 ones lack. The program itself is built with the -win32 ones
+# (VERSALO_MINGW_THREADS=win32): the -posix runtime, linked in, imports
+# GetTickCount64, which Windows XP lacks.
+if(NOT VERSALO_MINGW_THREADS)
+  set(VERSALO_MINGW_THREADS posix)
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VERSALO_MINGW_THREADS)
+set(CMAKE_C_COMPILER ${VERSALO_MINGW_TRIPLE}-gcc-${VERSALO_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${VERSALO_MINGW_TRIPLE}-g++-${VERSALO_MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${VERSALO_MINGW_TRIPLE}-windres)
 
 # The search may take AVX2 at run time, and GCC keeps spilled AVX registers

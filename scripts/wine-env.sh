@@ -63,10 +63,16 @@ wine_prefix_ready() {
     echo "wine: making the prefix $WINEPREFIX" >&2
   fi
   mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
   # With no window manager, Wine waits 2 s for every window that hides
-  # unless it manages none.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  # unless it manages none. The prefix is marked ready only once both
+  # steps have worked: a prefix half made (Wine could not start) is made
+  # again next time, not trusted.
+  if ! wineboot -i >/dev/null 2>&1 ||
+     ! wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1; then
+    echo "wine: cannot make the prefix $WINEPREFIX" >&2
+    wineserver -k 2>/dev/null || true
+    return 1
+  fi
   wineserver -w
   touch "$WINEPREFIX/.versalo-ready"
 }

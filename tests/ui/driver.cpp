@@ -278,6 +278,15 @@ void Program::Dismiss(const MessageBoxSeen& box) {
   PostMessageW(box.window, WM_COMMAND, IDOK, 0);
 }
 
+bool Program::WaitForDialogToGo(DWORD timeout_ms) const {
+  const DWORD start = GetTickCount();
+  while (IsWindow(dialog_) && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+    if (GetTickCount() - start > timeout_ms) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
 DWORD Program::WaitForExit(DWORD timeout_ms) const {
   WaitForSingleObject(info_.hProcess, timeout_ms);
   DWORD status = STILL_ACTIVE;

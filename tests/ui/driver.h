@@ -75,6 +75,9 @@ class Program {
   // Presses a box's OK button.
   static void Dismiss(const MessageBoxSeen& box);
 
+  // Waits for the dialog's window to be destroyed (or the process to end);
+  // false when it is still there after the time.
+  bool WaitForDialogToGo(DWORD timeout_ms) const;
   // Waits for the process to end; its exit status, or STILL_ACTIVE.
   DWORD WaitForExit(DWORD timeout_ms = 10000) const;
 

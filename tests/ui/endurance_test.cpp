@@ -100,7 +100,7 @@ TEST(EnduranceTest, ThousandSearchesLeakNothing) {
     Program program(g_exe, folder);
     ASSERT_TRUE(program.started());
     std::vector<std::wstring> shown;
-    Usage warm;
+    Usage warm, middle;
     for (int i = 0; i < 1000; ++i) {
       const Step& step = steps[i % std::size(steps)];
       program.SetEditText(step.ending);
@@ -122,17 +122,35 @@ TEST(EnduranceTest, ThousandSearchesLeakNothing) {
         ASSERT_EQ(program.Entries(), shown) << "search " << i;
       }
       if (i == 99) warm = UsageOf(program);
+      if (i == 549) middle = UsageOf(program);
     }
     const Usage last = UsageOf(program);
-    std::printf("after 100 and 1000 searches: handles %d, %d; committed memory %zu, %zu\n",
-                warm.handles, last.handles, static_cast<std::size_t>(warm.committed),
-                static_cast<std::size_t>(last.committed));
+    std::printf(
+        "after 100, 550 and 1000 searches: handles %d, %d, %d; committed memory %zu, %zu, %zu\n",
+        warm.handles, middle.handles, last.handles, static_cast<std::size_t>(warm.committed),
+        static_cast<std::size_t>(middle.committed), static_cast<std::size_t>(last.committed));
     EXPECT_GT(warm.handles, 0) << "the handle table could not be read";
     EXPECT_GT(warm.committed, 0u) << "the memory counters could not be read";
     EXPECT_LE(last.handles, warm.handles);
-    EXPECT_LT(last.committed, warm.committed + 1024 * 1024);
+    // A leak grows the memory in both halves of the run; Wine, on a busy
+    // machine, may grow it once by a few MB (2 MB seen) and no more. A leak
+    // of 300 bytes a search grows each half by more than this.
+    constexpr SIZE_T kHalfGrowth = 128 * 1024;
+    EXPECT_FALSE(middle.committed > warm.committed + kHalfGrowth &&
+                 last.committed > middle.committed + kHalfGrowth)
+        << "the committed memory grew in both halves of the run";
+    // Closing, in its two steps: the program ends its dialog, which is
+    // all it does; then Wine tears the process down, which under load can
+    // take longer than the program ever does. A program that hangs fails
+    // the first wait; the second only has to end.
+    const DWORD closing = GetTickCount();
     PostMessageW(program.dialog(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(program.WaitForDialogToGo(10000)) << "the dialog did not close";
+    const DWORD dialog_gone = GetTickCount();
+    EXPECT_EQ(program.WaitForExit(120000), 0u);
+    std::printf("closing: the dialog went in %lu ms, the process ended %lu ms after that\n",
+                static_cast<unsigned long>(dialog_gone - closing),
+                static_cast<unsigned long>(GetTickCount() - dialog_gone));
   }
 }
 
