@@ -32,8 +32,9 @@ fi
 check "readme.txt starts with a UTF-8 BOM" test "$(head -c 3 readme.txt | od -An -tx1 | tr -d ' ')" = efbbbf
 check "readme.txt is valid UTF-8" iconv -f UTF-8 -t UTF-8 -o /dev/null readme.txt
 check "readme.txt names the version" grep -q "Versalo $version" readme.txt
-check "readme.txt tells, in both languages, which Windows setting the program needs" \
-  bash -c 'grep -q "трябва да е български" readme.txt && grep -q "must be Bulgarian" readme.txt && grep -q "Nls.CodePage" readme.txt'
+check "readme.txt tells, in both languages, that any Windows from XP on will do" \
+  bash -c 'grep -q "всеки Windows от XP" readme.txt && grep -q "any Windows from XP" readme.txt'
+check "readme.txt asks for no system setting" bash -c '! grep -q "CodePage" readme.txt'
 check "readme.txt speaks Bulgarian and English" \
   bash -c 'grep -q "речник" readme.txt && grep -q "word list" readme.txt'
 for text in readme.txt wordlist-copyright.txt wordlist-GPL-2.txt; do
