@@ -7,6 +7,7 @@ const MIN_ENDING = 2;
 const ROW = 24; // px, as in style.css
 // A search that has run this long when a newer ending comes is stopped, by
 // ending its worker: reloading the list in a new one costs less by then.
+// The list tells it in data-busy: "running", then "long".
 const RESTART_AFTER_MS = 250;
 
 const $ = (id) => document.getElementById(id);
@@ -15,7 +16,7 @@ const results = $("results"), spacer = $("spacer"), copyButton = $("copy"), file
 
 let worker = startWorker();
 let ownList = null; // the user's list, kept for a new worker; null: the Bulgarian one
-let running = null; // {id, since}: the search the worker is running
+let running = null; // {id, long}: the search the worker is running, and whether for long
 let restarts = 0;
 let nextId = 1;
 let latestSearch = 0; // answers to older searches are dropped
@@ -44,7 +45,7 @@ function search(ending, { fromTyping = false, at = performance.now() } = {}) {
   lastEnding = latestEnding = ending;
   latestSearch = nextId++;
   typedAt = at;
-  if (running && performance.now() - running.since > RESTART_AFTER_MS) restartWorker();
+  if (running?.long) restartWorker();
   worker.postMessage({ type: "search", id: latestSearch, ending });
 }
 
@@ -63,7 +64,7 @@ function sendList() {
 function restartWorker() {
   worker.terminate();
   worker = startWorker();
-  running = null;
+  setRunning(null);
   ++restarts;
   sendList();
 }
@@ -78,16 +79,28 @@ function loadList(bytes) {
   }
 }
 
+function setRunning(search) {
+  running = search;
+  if (search) results.dataset.busy = search.long ? "long" : "running";
+  else delete results.dataset.busy;
+}
+
 function answered({ data }) {
   if (data.type === "started") {
-    running = { id: data.id, since: performance.now() };
+    const search = { id: data.id, long: false };
+    setRunning(search);
+    setTimeout(() => {
+      if (running !== search) return;
+      search.long = true;
+      setRunning(search);
+    }, RESTART_AFTER_MS);
   } else if (data.type === "list") {
     if (!data.ok) say(LIST_MISSING);
     document.body.dataset.list = data.ok ? "ready" : "missing";
   } else if (data.type === "error") {
     say(`Грешка: ${data.message}`);
   } else if (data.type === "result") {
-    if (running?.id === data.id) running = null;
+    if (running?.id === data.id) setRunning(null);
     if (data.id === latestSearch) show(data);
   }
 }

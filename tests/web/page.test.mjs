@@ -165,13 +165,16 @@ describe("a search still running", () => {
     await typeEnding(page, "бб");
     assert.equal(await page.evaluate(() => window.versalo.restarts()), 0);
     await setEnding(page, "аа", { input: true });
-    await new Promise((done) => setTimeout(done, 700));
+    // Not a time: the state the page reports once the search has run for
+    // long enough to be stopped.
+    await page.waitForSelector('#results[data-busy="long"]');
     const before = await shownCount(page);
     await setEnding(page, "ба", { input: true });
     await drawn(page, "ба", before);
     assert.equal(await page.evaluate(() => window.versalo.restarts()), 1);
     assert.equal(await text(page, "#message"), "");
     assert.equal(await page.$eval("#results", (list) => list.dataset.count), "0");
+    assert.equal(await page.$eval("#results", (list) => list.dataset.busy), undefined);
     rmSync(folder, { recursive: true });
   });
 });
