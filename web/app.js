@@ -3,6 +3,8 @@
 const TOO_SHORT = "Какво от \">1 буква\" не разбрахте?";
 const LIST_MISSING = "rym.txt?";
 const NOT_CP1251 = "Това окончание има знак, който няма място в Windows-1251, кодировката на речника.";
+const NO_CORE = "Търсачката не можа да се зареди в този браузър. Презаредете страницата; ако не помогне, " +
+  "опитайте с по-нов браузър.";
 const MIN_ENDING = 2;
 const ROW = 24; // px, as in style.css
 // A search that has run this long when a newer ending comes is stopped, by
@@ -23,6 +25,7 @@ let latestSearch = 0; // answers to older searches are dropped
 let latestEnding = ""; // and its ending
 let lastEnding = null; // the ending typing last searched, so as not to repeat it
 let typedAt = 0; // when the input that started the latest search came
+let shownFor = null; // the ending whose results the list shows
 
 // The list's state lives here; its rows only show it.
 let entries = [];
@@ -98,7 +101,9 @@ function answered({ data }) {
     if (!data.ok) say(LIST_MISSING);
     document.body.dataset.list = data.ok ? "ready" : "missing";
   } else if (data.type === "error") {
-    say(`Грешка: ${data.message}`);
+    // The worker's own words are for developers: the console has them.
+    console.error(data.message);
+    say(NO_CORE);
   } else if (data.type === "result") {
     if (running?.id === data.id) setRunning(null);
     if (data.id === latestSearch) show(data);
@@ -115,7 +120,8 @@ function show({ status, count, text, ms }) {
   entries = count === 0 ? [] : joined.slice(0, -1).split("\n");
   selected = new Uint8Array(entries.length);
   active = anchor = -1;
-  countText.textContent = `Намерени: ${entries.length.toLocaleString("bg-BG")}`;
+  shownFor = latestEnding;
+  showCount();
   results.dataset.count = String(entries.length);
   spacer.style.height = `${entries.length * ROW}px`;
   results.scrollTop = 0;
@@ -132,6 +138,14 @@ function show({ status, count, text, ms }) {
     results.dataset.drawnAt = performance.now().toFixed(1); // since the page began to load
     results.dataset.shown = String(Number(results.dataset.shown ?? 0) + 1);
   });
+}
+
+// How many entries the list shows, and, while the box holds another
+// ending, which ending they are for.
+function showCount() {
+  if (shownFor === null) return;
+  const found = `Намерени: ${entries.length.toLocaleString("bg-BG")}`;
+  countText.textContent = input.value === shownFor ? found : `${found} за „${shownFor}“`;
 }
 
 function afterNextPaint(callback) {
@@ -260,6 +274,7 @@ copyButton.addEventListener("click", async () => {
 
 input.addEventListener("input", (event) => {
   say("");
+  showCount();
   search(input.value, { fromTyping: true, at: event.timeStamp });
 });
 form.addEventListener("submit", (event) => {

@@ -3,7 +3,7 @@
 //   VERSALO_SITE=build/wasm/site VERSALO_FIND=build/native/versalo-find node --test page.test.mjs
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { cpSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { after, before, describe, test } from "node:test";
@@ -107,6 +107,20 @@ describe("the Bulgarian list", () => {
     }
     await typeEnding(page, "та");
     assert.equal(await text(page, "#message"), "");
+  });
+
+  test("while the box holds another ending, the count line says which one the list is for",
+       async () => {
+    await typeEnding(page, "ище");
+    assert.equal(await text(page, "#count"), "Намерени: 111");
+    // Too short to search: the list stays, and says what it is for.
+    await page.click("#ending", { clickCount: 3 });
+    await page.type("#ending", "щ");
+    assert.equal(await text(page, "#count"), "Намерени: 111 за „ище“");
+    await page.keyboard.press("Backspace");
+    assert.equal(await text(page, "#count"), "Намерени: 111 за „ище“");
+    await setEnding(page, "ище", { input: true });
+    assert.equal(await text(page, "#count"), "Намерени: 111");
   });
 
   test("a letter that Windows-1251 cannot write is said, not missed", async () => {
@@ -232,6 +246,26 @@ describe("the list", () => {
     assert.ok(layout.button.right <= 360);
     assert.ok(layout.list.height >= 200, `the list is ${layout.list.height} px high`);
     await phone.close();
+  });
+});
+
+describe("a browser that cannot run the core", () => {
+  test("is told so in Bulgarian, not in the engine's words", async () => {
+    // The same site with a core no browser can compile, from another
+    // address, in a profile of its own: no service worker has it cached.
+    const broken = join(work, "broken-site");
+    cpSync(SITE, broken, { recursive: true });
+    writeFileSync(join(broken, "versalo.wasm"), "not WebAssembly");
+    const other = await serve(broken, "/broken/");
+    const context = await browser.createBrowserContext();
+    const tab = await context.newPage();
+    await tab.goto(other.url);
+    await tab.waitForFunction(() => document.querySelector("#message").textContent !== "");
+    const said = await text(tab, "#message");
+    assert.match(said, /Търсачката не можа да се зареди/);
+    assert.doesNotMatch(said, /[A-Za-z]{4,}/);
+    await context.close();
+    await other.close();
   });
 });
 
