@@ -10,6 +10,7 @@ import { readdirSync, readFileSync, statSync } from "node:fs";
 import { join } from "node:path";
 import { gunzipSync } from "node:zlib";
 
+import { frontDecode } from "../web/front_coding.mjs";
 import { drawn, launch, serve, setEnding, shownCount } from "../tools/browser.mjs";
 
 const [site, runsArg] = process.argv.slice(2);
@@ -79,11 +80,11 @@ try {
   console.log("peak memory of the tab's renderer process: %s MiB", rendererPeakMiB(browser).toFixed(0));
   const sizes = Object.fromEntries(readdirSync(site).map((name) => [name, statSync(join(site, name)).size]));
   const total = Object.values(sizes).reduce((sum, size) => sum + size, 0);
-  const list = gunzipSync(readFileSync(join(site, "rym.txt.gz"))).length;
-  console.log("site: %s files, %s KiB transferred (list %s KiB gzipped, core %s KiB); %s KiB unpacked",
-              Object.keys(sizes).length, (total / 1024).toFixed(0), (sizes["rym.txt.gz"] / 1024).toFixed(0),
+  const list = frontDecode(gunzipSync(readFileSync(join(site, "rym.fc.gz")))).length;
+  console.log("site: %s files, %s KiB transferred (list %s KiB front coded and gzipped, core %s KiB); %s KiB unpacked",
+              Object.keys(sizes).length, (total / 1024).toFixed(0), (sizes["rym.fc.gz"] / 1024).toFixed(0),
               ((sizes["versalo.wasm"] + sizes["versalo.mjs"]) / 1024).toFixed(0),
-              ((total - sizes["rym.txt.gz"] + list) / 1024).toFixed(0));
+              ((total - sizes["rym.fc.gz"] + list) / 1024).toFixed(0));
 } finally {
   await browser.close();
   await server.close();

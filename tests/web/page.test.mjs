@@ -9,6 +9,7 @@ import { join, resolve } from "node:path";
 import { after, before, describe, test } from "node:test";
 import { gunzipSync } from "node:zlib";
 
+import { frontDecode } from "../../web/front_coding.mjs";
 import { drawn, launch, open, serve, setEnding, shownCount, typeEnding } from "../../tools/browser.mjs";
 
 const SITE = process.env.VERSALO_SITE && resolve(process.env.VERSALO_SITE);
@@ -49,7 +50,7 @@ const bulgarian = join(work, "bulgarian");
 before(async () => {
   assert.ok(SITE && FIND, "VERSALO_SITE and VERSALO_FIND name the site and versalo-find");
   mkdirSync(bulgarian);
-  writeFileSync(join(bulgarian, "rym.txt"), gunzipSync(readFileSync(join(SITE, "rym.txt.gz"))));
+  writeFileSync(join(bulgarian, "rym.txt"), frontDecode(gunzipSync(readFileSync(join(SITE, "rym.fc.gz")))));
   server = await serve(SITE, "/versalo/");
   browser = await launch();
   page = await open(browser, server.url);
