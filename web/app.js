@@ -18,6 +18,8 @@ const results = $("results"), spacer = $("spacer"), copyButton = $("copy"), file
 
 let worker = startWorker();
 let ownList = null; // the user's list, kept for a new worker; null: the Bulgarian one
+let ownName = ""; // its file's name
+let listRequest = 0; // the latest list handed to a worker
 let running = null; // {id, long}: the search the worker is running, and whether for long
 let restarts = 0;
 let nextId = 1;
@@ -61,7 +63,8 @@ function startWorker() {
 // Hands the list to the worker; the page keeps its own copy.
 function sendList() {
   const bytes = ownList && ownList.slice(0);
-  worker.postMessage({ type: "list", id: nextId++, bytes }, bytes ? [bytes] : []);
+  listRequest = nextId++;
+  worker.postMessage({ type: "list", id: listRequest, bytes }, bytes ? [bytes] : []);
 }
 
 function restartWorker() {
@@ -99,6 +102,12 @@ function answered({ data }) {
     }, RESTART_AFTER_MS);
   } else if (data.type === "list") {
     if (!data.ok) say(LIST_MISSING);
+    // A list of one's own is named, with the encoding it was read in, once
+    // it is in.
+    if (data.ok && data.id === listRequest && ownList) {
+      const encoding = data.encoding === "utf-8" ? "UTF-8" : "Windows-1251";
+      $("list-name").textContent = `Речник: ${ownName} (${encoding})`;
+    }
     document.body.dataset.list = data.ok ? "ready" : "missing";
   } else if (data.type === "error") {
     // The worker's own words are for developers: the console has them.
@@ -294,7 +303,7 @@ async function useFile(chosen) {
     say(LIST_MISSING);
     return;
   }
-  $("list-name").textContent = `Речник: ${chosen.name}`;
+  ownName = chosen.name;
   say("");
   loadList(bytes);
 }

@@ -1,6 +1,8 @@
 // The search core for the web page: the page's worker writes the word list
 // to /rym.txt in the module's memory and asks for endings in UTF-8; the
-// matches come back as UTF-8, one per line.
+// matches come back as UTF-8, one per line. A list is in Windows-1251, the
+// program's code page, unless the worker found it to be UTF-8: then the
+// ending is searched as its UTF-8 bytes and the lines pass as they are.
 #include <emscripten/emscripten.h>
 
 #include <cstddef>
@@ -29,13 +31,25 @@ class Utf8Sink : public versalo::ResultSink {
     count = 0;
   }
   void Add(std::string_view line) override {
-    versalo::AppendCp1251AsUtf8(line, text);
+    if (utf8_list) {
+      text.append(line);
+    } else {
+      versalo::AppendCp1251AsUtf8(line, text);
+    }
     text += '\n';
     ++count;
   }
+  bool utf8_list = false;
   std::string text;
   int count = 0;
 };
+
+// Characters, not bytes, in UTF-8 text: what is not a continuation byte.
+std::size_t Utf8Characters(std::string_view text) {
+  std::size_t count = 0;
+  for (const char byte : text) count += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+  return count;
+}
 
 Utf8Sink g_results;
 
@@ -43,11 +57,20 @@ Utf8Sink g_results;
 
 extern "C" {
 
-// Searches /rym.txt for the lines that end with `ending` (UTF-8, zero-ended).
-// The results of the last search that listed stay until the next one does.
-EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending) {
+// Searches /rym.txt for the lines that end with `ending` (UTF-8, zero-ended);
+// `utf8_list`: the list is in UTF-8, not Windows-1251. There the ending needs
+// two characters, as it needs two bytes of Windows-1251 in a list of that
+// code page. The results of the last search that listed stay until the next
+// one does.
+EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending, int utf8_list) {
   std::string bytes;
-  if (!versalo::Utf8ToCp1251(ending, bytes)) return kNotCp1251;
+  if (utf8_list) {
+    bytes = ending;
+    if (Utf8Characters(bytes) < versalo::kMinEndingLength) return kTooShort;
+  } else if (!versalo::Utf8ToCp1251(ending, bytes)) {
+    return kNotCp1251;
+  }
+  g_results.utf8_list = utf8_list != 0;
   versalo::WordListOptions list;
   list.path = "/rym.txt";
   switch (versalo::FindEndingMatches(bytes, g_results, list)) {

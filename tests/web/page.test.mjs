@@ -146,6 +146,27 @@ describe("a list of one's own", () => {
     assert.deepEqual(await entries(page), expected);
   });
 
+  test("a list in UTF-8 is found out, searched by its letters and said", async () => {
+    const folder = ownList("utf8", Buffer.from("котка\r\nлодка\nка\nкафе\nbook\nйога\n", "utf8"));
+    await (await page.$("#file")).uploadFile(join(folder, "rym.txt"));
+    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("UTF-8"));
+    assert.equal(await text(page, "#list-name"), "Речник: rym.txt (UTF-8)");
+    await typeEnding(page, "ка");
+    assert.deepEqual(await entries(page), ["котка", "лодка", "ка"]);
+    await typeEnding(page, "га");
+    assert.deepEqual(await entries(page), ["йога"]);
+    // One letter is two bytes of UTF-8, and still too short.
+    await setEnding(page, "а");
+    await page.keyboard.press("Enter");
+    assert.equal(await text(page, "#message"), TOO_SHORT);
+    // The same words in Windows-1251 are read as Windows-1251.
+    await (await page.$("#file")).uploadFile(
+      join(ownList("cp1251", cp1251("котка\nлодка\n")), "rym.txt"));
+    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("1251"));
+    await typeEnding(page, "дка");
+    assert.deepEqual(await entries(page), ["лодка"]);
+  });
+
   test("a file dropped on the page is searched for the ending shown", async () => {
     await typeEnding(page, "пка");
     const before = await shownCount(page);
