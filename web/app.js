@@ -6,7 +6,17 @@ const NOT_CP1251 = "Това окончание има знак, който ня
 const NO_CORE = "Търсачката не можа да се зареди в този браузър. Презаредете страницата; ако не помогне, " +
   "опитайте с по-нов браузър.";
 const MIN_ENDING = 2;
-const ROW = 24; // px, as in style.css
+// The row height, which style.css sets (in rem, so it follows the user's
+// text size), measured once in px.
+const ROW = (() => {
+  const probe = document.createElement("div");
+  probe.className = "row";
+  probe.textContent = "x";
+  document.getElementById("results").appendChild(probe);
+  const height = probe.getBoundingClientRect().height || 24;
+  probe.remove();
+  return height;
+})();
 // A search that has run this long when a newer ending comes is stopped, by
 // ending its worker: reloading the list in a new one costs less by then.
 // The list tells it in data-busy: "running", then "long".
@@ -165,8 +175,11 @@ function afterNextPaint(callback) {
   });
 }
 
+let anySelected = false; // kept by draw's callers, so that a frame never walks the entries
+
 // Draws the rows in view, and the active one, and nothing else.
-function draw() {
+function draw({ selection = true } = {}) {
+  if (selection) anySelected = selected.some((on) => on);
   const first = Math.max(0, Math.floor(results.scrollTop / ROW) - 5);
   const last = Math.min(entries.length, Math.ceil((results.scrollTop + results.clientHeight) / ROW) + 5);
   const wanted = new Set();
@@ -193,13 +206,21 @@ function draw() {
     row.setAttribute("aria-posinset", String(i + 1));
     row.classList.toggle("active", i === active);
   }
-  copyButton.disabled = !selected.some((on) => on);
+  copyButton.disabled = !anySelected;
   if (active >= 0) results.setAttribute("aria-activedescendant", `row-${active}`);
   else results.removeAttribute("aria-activedescendant");
 }
 
-results.addEventListener("scroll", () => requestAnimationFrame(draw), { passive: true });
-new ResizeObserver(() => draw()).observe(results);
+results.addEventListener("scroll", () => requestAnimationFrame(() => draw({ selection: false })),
+                        { passive: true });
+// Entering the list names an entry at once: the active one, or the first
+// in view.
+results.addEventListener("focus", () => {
+  if (active >= 0 || entries.length === 0) return;
+  active = Math.min(entries.length - 1, Math.floor(results.scrollTop / ROW));
+  draw();
+});
+new ResizeObserver(() => draw({ selection: false })).observe(results);
 
 function selectOnly(i) {
   selected.fill(0);
@@ -212,10 +233,14 @@ function selectRange(from, to) {
   selected.fill(1, lo, hi + 1);
 }
 
-function moveTo(i, { extend = false } = {}) {
+// Moves the active row to `i`: selecting only it, extending the selection
+// from the anchor to it, or, with `focusOnly`, leaving the selection as it
+// is (Ctrl with the keys, as the WAI-ARIA multi-select listbox has it).
+function moveTo(i, { extend = false, focusOnly = false } = {}) {
   if (entries.length === 0) return;
   i = Math.max(0, Math.min(entries.length - 1, i));
-  if (extend && anchor >= 0) selectRange(anchor, i);
+  if (focusOnly) { /* the selection stays */ }
+  else if (extend && anchor >= 0) selectRange(anchor, i);
   else { selectOnly(i); anchor = i; }
   active = i;
   // Scroll only as far as needed to show it.
@@ -249,10 +274,19 @@ results.addEventListener("keydown", (event) => {
   const extend = event.shiftKey;
   const moves = { ArrowDown: active + 1, ArrowUp: active - 1, PageDown: active + page,
                   PageUp: active - page, Home: 0, End: entries.length - 1 };
+  const control = event.ctrlKey || event.metaKey;
   if (event.key in moves) {
-    moveTo(active < 0 && event.key.startsWith("Arrow") ? 0 : moves[event.key], { extend });
+    moveTo(active < 0 && event.key.startsWith("Arrow") ? 0 : moves[event.key],
+           { extend, focusOnly: control && !extend });
     event.preventDefault();
-  } else if (event.code === "KeyA" && (event.ctrlKey || event.metaKey)) { // any layout
+  } else if (event.key === " " && entries.length > 0) {
+    // Space toggles the active entry, and it becomes the anchor.
+    if (active < 0) active = 0;
+    selected[active] = selected[active] ? 0 : 1;
+    anchor = active;
+    draw();
+    event.preventDefault();
+  } else if (event.code === "KeyA" && control) { // any layout
     selected.fill(1);
     draw();
     event.preventDefault();

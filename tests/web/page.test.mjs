@@ -253,6 +253,60 @@ describe("the list", () => {
     assert.deepEqual(await selected(), ["cat", "hat", "bat", "flat", "chat"]);
   });
 
+  test("the keys of a multi-select listbox: Space toggles, Ctrl moves only the focus", async () => {
+    await (await page.$("#file")).uploadFile(
+      join(ownList("keys", Buffer.from("cat\nhat\nbat\nflat\nchat\n")), "rym.txt"));
+    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("keys") ||
+                                     document.querySelector("#list-name").textContent.includes("rym.txt"));
+    await typeEnding(page, "at");
+    const selected = () => page.$$eval('#results .row[aria-selected="true"]', (all) => all.map((row) => row.textContent));
+    const activeText = () => page.$eval("#results", (list) =>
+      document.getElementById(list.getAttribute("aria-activedescendant"))?.textContent);
+    // Entering the list names an entry at once, and selects nothing.
+    await page.focus("#results");
+    assert.equal(await activeText(), "cat");
+    assert.deepEqual(await selected(), []);
+    const press = async (key, modifier) => {
+      if (modifier) await page.keyboard.down(modifier);
+      await page.keyboard.press(key);
+      if (modifier) await page.keyboard.up(modifier);
+    };
+    await press("Space");
+    assert.deepEqual(await selected(), ["cat"]);
+    await press("ArrowDown", "Control");
+    await press("ArrowDown", "Control");
+    assert.equal(await activeText(), "bat");
+    assert.deepEqual(await selected(), ["cat"]);
+    await press("Space");
+    assert.deepEqual(await selected(), ["cat", "bat"]);
+    await press("Space");
+    assert.deepEqual(await selected(), ["cat"]);
+    await press("ArrowDown");
+    assert.deepEqual(await selected(), ["flat"]);
+    await press("ArrowDown", "Shift");
+    assert.deepEqual(await selected(), ["flat", "chat"]);
+  });
+
+  test("every Tab stop shows where the focus is", async () => {
+    await page.focus("#ending");
+    const seen = [];
+    for (let stop = 0; stop < 12; ++stop) {
+      const focused = await page.evaluate(() => {
+        const element = document.activeElement;
+        // The file picker is hidden; its label shows the focus.
+        const shown = element.type === "file" ? element.closest("label") : element;
+        const style = getComputedStyle(shown);
+        return { id: element.id || element.tagName,
+                 outline: style.outlineStyle !== "none" && parseFloat(style.outlineWidth) > 0 };
+      });
+      if (focused.id === "BODY") break; // out of the page
+      seen.push(focused.id);
+      assert.ok(focused.outline, `${focused.id} shows no focus`);
+      await page.keyboard.press("Tab");
+    }
+    for (const id of ["ending", "check", "results", "file"]) assert.ok(seen.includes(id), `${id}: ${seen}`);
+  });
+
   test("fits a phone's narrow screen", async () => {
     const phone = await browser.newPage();
     await phone.setViewport({ width: 360, height: 640, isMobile: true, hasTouch: true });
