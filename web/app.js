@@ -142,8 +142,10 @@ function show({ status, count, text, ms }) {
   shownFor = latestEnding;
   showCount();
   results.dataset.count = String(entries.length);
-  spacer.style.height = `${entries.length * ROW}px`;
+  spacer.style.height = `${Math.min(entries.length * ROW, MAX_HEIGHT)}px`;
   results.scrollTop = 0;
+  topRow = 0;
+  wanted = null;
   for (const row of [...results.querySelectorAll(".row")]) row.remove(); // they show the old entries
   draw();
   // On screen once the next frame has been painted: a task queued from
@@ -175,21 +177,53 @@ function afterNextPaint(callback) {
   });
 }
 
+// Browsers cap an element's height (Chromium at 33,554,428 px, Firefox
+// lower): past this, the spacer stays this tall and a scroll position
+// stands for a fraction of the way through the entries.
+const MAX_HEIGHT = 15_000_000;
+
+// The entry at the top of the view, as a fraction of rows, for a scroll
+// position. Unscaled it is scrollTop / ROW; scaled, the first entry is at
+// the top when the list is scrolled to its top and the last at the bottom
+// when it is scrolled to its end.
+function topRowAt(scrollTop) {
+  const view = results.clientHeight / ROW;
+  const rows = Math.max(0, entries.length - view);
+  const scroll = Math.max(1, Math.min(entries.length * ROW, MAX_HEIGHT) - results.clientHeight);
+  return entries.length * ROW <= MAX_HEIGHT ? scrollTop / ROW : (scrollTop / scroll) * rows;
+}
+const scrollTopFor = (topRow) => {
+  if (entries.length * ROW <= MAX_HEIGHT) return topRow * ROW;
+  const rows = Math.max(1, entries.length - results.clientHeight / ROW);
+  return (topRow / rows) * (MAX_HEIGHT - results.clientHeight);
+};
+// Where a row goes: scrolled with the list unscaled; placed in the view
+// from the fractional top row when scaled.
+let topRow = 0;
+const rowTop = (i) => (entries.length * ROW <= MAX_HEIGHT ? i * ROW
+                                                          : results.scrollTop + (i - topRow) * ROW);
+
 let anySelected = false; // kept by draw's callers, so that a frame never walks the entries
 
 // Draws the rows in view, and the active one, and nothing else.
 function draw({ selection = true } = {}) {
   if (selection) anySelected = selected.some((on) => on);
-  const first = Math.max(0, Math.floor(results.scrollTop / ROW) - 5);
-  const last = Math.min(entries.length, Math.ceil((results.scrollTop + results.clientHeight) / ROW) + 5);
-  const wanted = new Set();
-  for (let i = first; i < last; ++i) wanted.add(i);
-  if (active >= 0) wanted.add(active);
+  // A position a move asked for stands while the browser keeps its scroll
+  // there (it may round it); any other comes from the scroll position.
+  if (wanted === null || results.scrollTop !== wanted.scrollTop) {
+    wanted = null;
+    topRow = topRowAt(results.scrollTop);
+  }
+  const first = Math.max(0, Math.floor(topRow) - 5);
+  const last = Math.min(entries.length, Math.ceil(topRow + results.clientHeight / ROW) + 5);
+  const shown = new Set();
+  for (let i = first; i < last; ++i) shown.add(i);
+  if (active >= 0) shown.add(active);
   for (const row of [...results.querySelectorAll(".row")]) {
-    if (!wanted.has(Number(row.dataset.index))) row.remove();
+    if (!shown.has(Number(row.dataset.index))) row.remove();
   }
   const present = new Map([...results.querySelectorAll(".row")].map((row) => [Number(row.dataset.index), row]));
-  for (const i of wanted) {
+  for (const i of shown) {
     let row = present.get(i);
     if (!row) {
       row = document.createElement("div");
@@ -197,10 +231,10 @@ function draw({ selection = true } = {}) {
       row.setAttribute("role", "option");
       row.dataset.index = String(i);
       row.id = `row-${i}`;
-      row.style.top = `${i * ROW}px`;
       row.textContent = entries[i];
       results.appendChild(row);
     }
+    row.style.top = `${rowTop(i)}px`;
     row.setAttribute("aria-selected", selected[i] ? "true" : "false");
     row.setAttribute("aria-setsize", String(entries.length));
     row.setAttribute("aria-posinset", String(i + 1));
@@ -217,7 +251,7 @@ results.addEventListener("scroll", () => requestAnimationFrame(() => draw({ sele
 // in view.
 results.addEventListener("focus", () => {
   if (active >= 0 || entries.length === 0) return;
-  active = Math.min(entries.length - 1, Math.floor(results.scrollTop / ROW));
+  active = Math.min(entries.length - 1, Math.ceil(topRow));
   draw();
 });
 new ResizeObserver(() => draw({ selection: false })).observe(results);
@@ -236,6 +270,15 @@ function selectRange(from, to) {
 // Moves the active row to `i`: selecting only it, extending the selection
 // from the anchor to it, or, with `focusOnly`, leaving the selection as it
 // is (Ctrl with the keys, as the WAI-ARIA multi-select listbox has it).
+let wanted = null; // {scrollTop, topRow}: where the last move put the view
+
+// Scrolls so that the view starts at row `row` (a fraction).
+function scrollToRow(row) {
+  results.scrollTop = scrollTopFor(row);
+  topRow = row;
+  wanted = { scrollTop: results.scrollTop };
+}
+
 function moveTo(i, { extend = false, focusOnly = false } = {}) {
   if (entries.length === 0) return;
   i = Math.max(0, Math.min(entries.length - 1, i));
@@ -244,10 +287,9 @@ function moveTo(i, { extend = false, focusOnly = false } = {}) {
   else { selectOnly(i); anchor = i; }
   active = i;
   // Scroll only as far as needed to show it.
-  if (i * ROW < results.scrollTop) results.scrollTop = i * ROW;
-  else if ((i + 1) * ROW > results.scrollTop + results.clientHeight) {
-    results.scrollTop = (i + 1) * ROW - results.clientHeight;
-  }
+  const view = results.clientHeight / ROW;
+  if (i < topRow) scrollToRow(i);
+  else if (i + 1 > topRow + view) scrollToRow(i + 1 - view);
   draw();
 }
 

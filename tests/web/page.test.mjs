@@ -325,6 +325,48 @@ describe("the list", () => {
   });
 });
 
+describe("more entries than a browser can make an element tall", () => {
+  test("scroll to the last one; End and PageDown land on the right rows", async () => {
+    // 1.6 million matches: at 24 px a row, past Chromium's cap on an
+    // element's height.
+    const count = 1_600_000;
+    const lines = Array.from({ length: count }, (_, i) => `${i}ta\n`).join("");
+    await (await page.$("#file")).uploadFile(join(ownList("tall", Buffer.from(lines)), "rym.txt"));
+    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
+    await typeEnding(page, "ta");
+    assert.equal(await page.$eval("#results", (list) => list.dataset.count), String(count));
+    // Each row asked for is drawn where the list shows it, with its entry.
+    const inView = (index) => page.evaluate((index) => {
+      const row = document.getElementById(`row-${index}`);
+      if (!row) return null;
+      const list = document.querySelector("#results").getBoundingClientRect();
+      const box = row.getBoundingClientRect();
+      return { text: row.textContent, inside: box.top >= list.top - 1 && box.bottom <= list.bottom + 1 };
+    }, index);
+    await page.$eval("#results", (list) => { list.scrollTop = list.scrollHeight; });
+    await page.waitForSelector(`#row-${count - 1}`);
+    assert.deepEqual(await inView(count - 1), { text: `${count - 1}ta`, inside: true });
+    // Keys: Home, PageDown, End.
+    await page.focus("#results");
+    await page.keyboard.press("Home");
+    assert.deepEqual(await inView(0), { text: "0ta", inside: true });
+    const page_ = await page.evaluate(() =>
+      Math.floor(document.querySelector("#results").clientHeight /
+                 document.querySelector("#results .row").getBoundingClientRect().height) - 1);
+    await page.keyboard.press("PageDown");
+    await page.keyboard.press("PageDown");
+    assert.deepEqual(await inView(2 * page_), { text: `${2 * page_}ta`, inside: true });
+    await page.keyboard.press("End");
+    assert.deepEqual(await inView(count - 1), { text: `${count - 1}ta`, inside: true });
+    const selected = await page.$$eval('#results .row[aria-selected="true"]', (all) => all.map((row) => row.textContent));
+    assert.deepEqual(selected, [`${count - 1}ta`]);
+    // And the middle, by the scroll bar.
+    await page.$eval("#results", (list) => { list.scrollTop = (list.scrollHeight - list.clientHeight) / 2; });
+    await page.waitForFunction(() => [...document.querySelectorAll("#results .row")].some((row) =>
+      Math.abs(Number(row.dataset.index) - 800000) < 50));
+  });
+});
+
 describe("a browser that cannot run the core", () => {
   test("is told so in Bulgarian, not in the engine's words", async () => {
     // The same site with a core no browser can compile, from another
