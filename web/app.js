@@ -25,6 +25,7 @@ const RESTART_AFTER_MS = 250;
 const $ = (id) => document.getElementById(id);
 const form = $("search"), input = $("ending"), message = $("message"), countText = $("count");
 const results = $("results"), spacer = $("spacer"), copyButton = $("copy"), file = $("file");
+const copiedText = $("copied");
 
 let worker = startWorker();
 let ownList = null; // the user's list, kept for a new worker; null: the Bulgarian one
@@ -207,7 +208,10 @@ let anySelected = false; // kept by draw's callers, so that a frame never walks 
 
 // Draws the rows in view, and the active one, and nothing else.
 function draw({ selection = true } = {}) {
-  if (selection) anySelected = selected.some((on) => on);
+  if (selection) {
+    anySelected = selected.some((on) => on);
+    copiedText.textContent = ""; // the selection has changed since
+  }
   // A position a move asked for stands while the browser keeps its scroll
   // there (it may round it); any other comes from the scroll position.
   if (wanted === null || results.scrollTop !== wanted.scrollTop) {
@@ -293,9 +297,24 @@ function moveTo(i, { extend = false, focusOnly = false } = {}) {
   draw();
 }
 
+// A finger has no Shift or Ctrl: a tap adds a row to the selection, or
+// takes it out, and a swipe only scrolls (taps are clicks; swipes are not).
+let touching = false;
+results.addEventListener("pointerdown", (event) => {
+  touching = event.pointerType === "touch" || event.pointerType === "pen";
+}, { capture: true });
+results.addEventListener("click", (event) => {
+  const row = event.target.closest(".row");
+  if (!touching || !row) return;
+  const i = Number(row.dataset.index);
+  selected[i] = selected[i] ? 0 : 1;
+  anchor = active = i;
+  draw();
+});
+
 results.addEventListener("mousedown", (event) => {
   const row = event.target.closest(".row");
-  if (!row) return;
+  if (!row || touching) return;
   const i = Number(row.dataset.index);
   if (event.shiftKey && anchor >= 0) {
     selectRange(anchor, i);
@@ -346,12 +365,21 @@ document.addEventListener("copy", (event) => {
   if (document.activeElement !== results || !selected.some((on) => on)) return;
   event.clipboardData.setData("text/plain", selectedText());
   event.preventDefault();
+  copied();
 });
+
+// Says how many entries went to the clipboard, until the next change.
+function copied() {
+  let count = 0;
+  selected.forEach((on) => { count += on; });
+  copiedText.textContent = `Копирани: ${count.toLocaleString("bg-BG")}`;
+}
 
 copyButton.addEventListener("click", async () => {
   try {
     await navigator.clipboard.writeText(selectedText());
     say("");
+    copied();
   } catch (error) {
     say("Копирането не успя: браузърът не разреши достъп до клипборда.");
   }

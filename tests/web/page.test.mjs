@@ -307,6 +307,35 @@ describe("the list", () => {
     for (const id of ["ending", "check", "results", "file"]) assert.ok(seen.includes(id), `${id}: ${seen}`);
   });
 
+  test("on a phone, taps pick several entries, and copying says how many", async () => {
+    const phone = await browser.newPage();
+    await phone.setViewport({ width: 360, height: 640, isMobile: true, hasTouch: true });
+    await browser.defaultBrowserContext().overridePermissions(new URL(server.url).origin,
+      ["clipboard-read", "clipboard-write", "clipboard-sanitized-write"]);
+    await phone.goto(server.url);
+    await phone.waitForSelector("body[data-list]");
+    await (await phone.$("#file")).uploadFile(
+      join(ownList("taps", Buffer.from("cat\nhat\nbat\nflat\n")), "rym.txt"));
+    await phone.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
+    await typeEnding(phone, "at");
+    const tap = async (selector) => {
+      const box = await (await phone.$(selector)).boundingBox();
+      await phone.touchscreen.tap(box.x + box.width / 2, box.y + box.height / 2);
+    };
+    const picked = () => phone.$$eval('#results .row[aria-selected="true"]', (all) => all.map((row) => row.textContent));
+    await tap("#row-0");
+    await tap("#row-2");
+    await tap("#row-3");
+    assert.deepEqual(await picked(), ["cat", "bat", "flat"]);
+    await tap("#row-2"); // a second tap takes it out
+    assert.deepEqual(await picked(), ["cat", "flat"]);
+    await tap("#copy");
+    await phone.waitForFunction(() => document.querySelector("#copied").textContent !== "");
+    assert.equal(await phone.$eval("#copied", (element) => element.textContent), "Копирани: 2");
+    assert.equal(await phone.evaluate(() => navigator.clipboard.readText()), "cat\nflat");
+    await phone.close();
+  });
+
   test("fits a phone's narrow screen", async () => {
     const phone = await browser.newPage();
     await phone.setViewport({ width: 360, height: 640, isMobile: true, hasTouch: true });
