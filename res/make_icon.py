@@ -3,10 +3,17 @@
 marks, at 32x32 and 16x16 in the 16-colour palette (4 bits per pixel).
 
 Run it again after changing the drawing: python3 res/make_icon.py
+
+The web page's icons come from the same drawing, at build time:
+  make_icon.py --png SIZE OUT [--maskable]
+(--maskable: the tile in the middle four fifths of a navy square, the part
+that every mask shape keeps.)
 """
 import math
 import pathlib
 import struct
+import sys
+import zlib
 
 # The classic 16-colour palette, as (red, green, blue).
 PALETTE = [
@@ -76,7 +83,35 @@ def image(size):
     return header + palette + bytes(xor) + bytes(mask)
 
 
+def png(size, maskable=False):
+    """The drawing as an RGBA PNG of size x size."""
+    inner = size * 4 // 5 if maskable else size
+    rows = draw(inner)
+    margin = (size - inner) // 2
+    raw = bytearray()
+    for y in range(size):
+        raw.append(0)  # no filter
+        for x in range(size):
+            colour = NAVY if maskable else TRANSPARENT
+            if margin <= y < margin + inner and margin <= x < margin + inner:
+                inside = rows[y - margin][x - margin]
+                if inside is not TRANSPARENT:
+                    colour = inside
+            raw += bytes((0, 0, 0, 0)) if colour is TRANSPARENT else bytes((*PALETTE[colour], 255))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
 def main():
+    if len(sys.argv) > 1 and sys.argv[1] == "--png":
+        size, out = int(sys.argv[2]), sys.argv[3]
+        pathlib.Path(out).write_bytes(png(size, maskable="--maskable" in sys.argv[4:]))
+        return
     images = [image(32), image(16)]
     out = bytearray(struct.pack("<HHH", 0, 1, len(images)))
     offset = 6 + 16 * len(images)

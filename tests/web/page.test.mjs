@@ -416,6 +416,29 @@ describe("a browser that cannot run the core", () => {
   });
 });
 
+describe("as an app", () => {
+  test("Chromium finds it installable, with its manifest, icons and favicon", async () => {
+    const tab = await browser.newPage();
+    await tab.goto(server.url);
+    await tab.waitForSelector("body[data-list]");
+    await tab.evaluate(() => navigator.serviceWorker.ready);
+    const session = await tab.createCDPSession();
+    const { installabilityErrors } = await session.send("Page.getInstallabilityErrors");
+    assert.deepEqual(installabilityErrors, []);
+    const manifest = JSON.parse(readFileSync(join(SITE, "manifest.webmanifest"), "utf8"));
+    assert.equal(manifest.lang, "bg");
+    for (const icon of manifest.icons) {
+      const png = readFileSync(join(SITE, icon.src));
+      const [width, height] = [png.readUInt32BE(16), png.readUInt32BE(20)];
+      assert.equal(`${width}x${height}`, icon.sizes, icon.src);
+    }
+    assert.ok(manifest.icons.some((icon) => icon.purpose === "maskable"));
+    const favicon = await tab.evaluate(async () => (await fetch("favicon.ico")).status);
+    assert.equal(favicon, 200);
+    await tab.close();
+  });
+});
+
 describe("offline", () => {
   test("once loaded, the page searches with the server gone", async () => {
     const offline = await browser.newPage();
