@@ -25,11 +25,18 @@ const RESTART_AFTER_MS = 250;
 const $ = (id) => document.getElementById(id);
 const form = $("search"), input = $("ending"), message = $("message"), countText = $("count");
 const results = $("results"), spacer = $("spacer"), copyButton = $("copy"), file = $("file");
-const copiedText = $("copied");
+const copiedText = $("copied"), loading = $("loading");
 
 let worker = startWorker();
-let ownList = null; // the user's list, kept for a new worker; null: the Bulgarian one
+// The user's list: its File, kept for a new worker (never read here), and
+// the encoding a worker found it in; null: the Bulgarian one. A new one is
+// pending until a worker has it; one that cannot be read leaves the list
+// before it, its name and its results in place.
+let ownList = null;
+let ownEncoding;
 let ownName = ""; // its file's name
+let pending = null; // {file, name}: a list on its way to the worker
+let loadingNew = false; // the list on its way is a new one, not one for a restarted worker
 let listRequest = 0; // the latest list handed to a worker
 let running = null; // {id, long}: the search the worker is running, and whether for long
 let restarts = 0;
@@ -71,11 +78,12 @@ function startWorker() {
   return started;
 }
 
-// Hands the list to the worker; the page keeps its own copy.
+// Hands the list to the worker: a File is passed, not copied, and one a
+// worker has looked through already is not read again.
 function sendList() {
-  const bytes = ownList && ownList.slice(0);
   listRequest = nextId++;
-  worker.postMessage({ type: "list", id: listRequest, bytes }, bytes ? [bytes] : []);
+  const [file, encoding] = pending ? [pending.file, undefined] : [ownList, ownEncoding];
+  worker.postMessage({ type: "list", id: listRequest, file, encoding });
 }
 
 function restartWorker() {
@@ -86,14 +94,10 @@ function restartWorker() {
   sendList();
 }
 
-function loadList(bytes) {
-  ownList = bytes;
+function loadList(chosen, name) {
+  pending = chosen ? { file: chosen, name } : null;
+  loadingNew = true;
   sendList();
-  // The last ending searched, again, on the new list.
-  if (latestEnding !== "") {
-    lastEnding = null;
-    search(latestEnding, { fromTyping: true });
-  }
 }
 
 function setRunning(search) {
@@ -111,14 +115,29 @@ function answered({ data }) {
       search.long = true;
       setRunning(search);
     }, RESTART_AFTER_MS);
-  } else if (data.type === "list") {
-    if (!data.ok) say(LIST_MISSING);
-    // A list of one's own is named, with the encoding it was read in, once
-    // it is in.
-    if (data.ok && data.id === listRequest && ownList) {
-      const encoding = data.encoding === "utf-8" ? "UTF-8" : "Windows-1251";
-      $("list-name").textContent = `Речник: ${ownName} (${encoding})`;
+  } else if (data.type === "progress") {
+    if (data.id === listRequest && data.total > 0) {
+      loading.textContent = `Речникът се зарежда… ${Math.floor((100 * data.done) / data.total)}%`;
     }
+  } else if (data.type === "list") {
+    if (data.id === listRequest) {
+      loading.textContent = "";
+      // A list of one's own is named, with the encoding it was read in,
+      // once it is in.
+      if (data.ok && pending) {
+        [ownList, ownName, ownEncoding] = [pending.file, pending.name, data.encoding];
+        const encoding = data.encoding === "utf-8" ? "UTF-8" : "Windows-1251";
+        $("list-name").textContent = `Речник: ${ownName} (${encoding})`;
+      }
+      pending = null;
+      // The last ending searched, again, on the new list.
+      if (data.ok && loadingNew && latestEnding !== "") {
+        lastEnding = null;
+        search(latestEnding, { fromTyping: true });
+      }
+      loadingNew = false;
+    }
+    if (!data.ok) say(LIST_MISSING);
     document.body.dataset.list = data.ok ? "ready" : "missing";
   } else if (data.type === "error") {
     // The worker's own words are for developers: the console has them.
@@ -397,19 +416,11 @@ form.addEventListener("submit", (event) => {
 });
 
 // A list of the user's own, from the picker or dropped on the page. It is
-// read here, in the browser, and goes nowhere else.
-async function useFile(chosen) {
+// read in the browser, by the worker, where it lies, and goes nowhere else.
+function useFile(chosen) {
   if (!chosen) return;
-  let bytes;
-  try {
-    bytes = await chosen.arrayBuffer();
-  } catch (error) {
-    say(LIST_MISSING);
-    return;
-  }
-  ownName = chosen.name;
   say("");
-  loadList(bytes);
+  loadList(chosen, chosen.name);
 }
 file.addEventListener("change", () => {
   const chosen = file.files[0];
@@ -431,7 +442,7 @@ document.addEventListener("drop", (event) => {
 // and how often a search was stopped by ending its worker.
 window.versalo = { entries: () => entries.slice(), restarts: () => restarts };
 
-loadList(null);
+loadList(null, "");
 if ("serviceWorker" in navigator) {
   navigator.serviceWorker.register(new URL("sw.js", import.meta.url)).catch(() => {});
 }

@@ -1,5 +1,6 @@
-// The search core for the web page: the page's worker writes the word list
-// to /rym.txt in the module's memory and asks for endings in UTF-8; the
+// The search core for the web page: the page's worker puts the word list in
+// the module's file system (the Bulgarian one in memory, the user's own as a
+// file read where it lies) and asks for endings in UTF-8; the
 // matches come back as UTF-8, one per line. A list is in Windows-1251, the
 // program's code page, unless the worker found it to be UTF-8: then the
 // ending is searched as its UTF-8 bytes and the lines pass as they are.
@@ -57,12 +58,13 @@ Utf8Sink g_results;
 
 extern "C" {
 
-// Searches /rym.txt for the lines that end with `ending` (UTF-8, zero-ended);
+// Searches the list at `path` for the lines that end with `ending` (UTF-8,
+// zero-ended);
 // `utf8_list`: the list is in UTF-8, not Windows-1251. There the ending needs
 // two characters, as it needs two bytes of Windows-1251 in a list of that
 // code page. The results of the last search that listed stay until the next
 // one does.
-EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending, int utf8_list) {
+EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending, int utf8_list, const char* path) {
   std::string bytes;
   if (utf8_list) {
     bytes = ending;
@@ -72,7 +74,10 @@ EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending, int utf8_list) {
   }
   g_results.utf8_list = utf8_list != 0;
   versalo::WordListOptions list;
-  list.path = "/rym.txt";
+  list.path = path;
+  // A file of one's own is read a block at a time through the browser's
+  // FileReaderSync, which costs per call: large blocks.
+  list.block_size = 4 << 20;
   switch (versalo::FindEndingMatches(bytes, g_results, list)) {
     case versalo::SearchOutcome::EndingTooShort: return kTooShort;
     case versalo::SearchOutcome::ListMissing: return kListMissing;
