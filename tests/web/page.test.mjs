@@ -197,8 +197,17 @@ describe("a search still running", () => {
   test("is stopped by a newer ending, and the page goes on with the same list", async () => {
     // Sixty million matching lines: a search that runs for seconds.
     const folder = ownList("huge", Buffer.alloc(3 * 60e6, cp1251("аа\n")));
+    // What the loading line says, all of it, as it changes.
+    await page.evaluate(() => {
+      window.loadingSaid = [];
+      new MutationObserver(() => window.loadingSaid.push(document.querySelector("#loading").textContent))
+        .observe(document.querySelector("#loading"), { childList: true, characterData: true, subtree: true });
+    });
     await (await page.$("#file")).uploadFile(join(folder, "rym.txt"));
     await typeEnding(page, "бб");
+    const said = await page.evaluate(() => window.loadingSaid);
+    assert.ok(said.some((text) => /^Речникът се зарежда… \d+%$/.test(text)), said.join(" | "));
+    assert.equal(said.at(-1), "");
     assert.equal(await page.evaluate(() => window.versalo.restarts()), 0);
     await setEnding(page, "аа", { input: true });
     // Not a time: the state the page reports once the search has run for
