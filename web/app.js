@@ -443,6 +443,27 @@ document.addEventListener("drop", (event) => {
 window.versalo = { entries: () => entries.slice(), restarts: () => restarts };
 
 loadList(null, "");
+// A new version of the page: said, with a button that loads it. One that
+// was already waiting when the page loaded is loaded at once, so that a
+// reload always brings the newest build.
+let updating = false;
+function update(waiting) {
+  updating = true;
+  waiting.postMessage("skip-waiting");
+}
 if ("serviceWorker" in navigator) {
-  navigator.serviceWorker.register(new URL("sw.js", import.meta.url)).catch(() => {});
+  navigator.serviceWorker.addEventListener("controllerchange", () => {
+    if (updating) location.reload();
+  });
+  navigator.serviceWorker.register(new URL("sw.js", import.meta.url)).then((registration) => {
+    if (registration.waiting && navigator.serviceWorker.controller) update(registration.waiting);
+    registration.addEventListener("updatefound", () => {
+      const incoming = registration.installing;
+      incoming?.addEventListener("statechange", () => {
+        if (incoming.state !== "installed" || !navigator.serviceWorker.controller) return;
+        $("update").hidden = false;
+        $("reload").onclick = () => update(incoming);
+      });
+    });
+  }).catch(() => {});
 }

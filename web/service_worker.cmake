@@ -1,13 +1,22 @@
-# Writes SITE/sw.js from TEMPLATE: @FILES@ becomes the list of FILES, and
-# @VERSION@ a hash of their contents.
+# Writes SITE/sw.js from TEMPLATE: @FILES@ becomes the list of FILES, each
+# with a hash of its contents ("./" stands for index.html), and @VERSION@ a
+# hash of them all.
 set(hashes "")
-set(names "\"./\"")
-foreach(file ${FILES})
-  file(SHA256 ${SITE}/${file} hash)
+set(entries "")
+foreach(file ./ ${FILES})
+  set(path ${file})
+  if(file STREQUAL "./")
+    set(path index.html)
+  endif()
+  file(SHA256 ${SITE}/${path} hash)
+  string(SUBSTRING ${hash} 0 16 hash)
   string(APPEND hashes "${file}:${hash}\n")
-  string(APPEND names ", \"${file}\"")
+  if(NOT entries STREQUAL "")
+    string(APPEND entries ", ")
+  endif()
+  string(APPEND entries "[\"${file}\", \"${hash}\"]")
 endforeach()
 string(SHA256 version "${hashes}")
 string(SUBSTRING ${version} 0 16 VERSION)
-set(FILES "[${names}]")
+set(FILES "[${entries}]")
 configure_file(${TEMPLATE} ${SITE}/sw.js @ONLY)

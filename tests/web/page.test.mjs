@@ -3,16 +3,19 @@
 //   VERSALO_SITE=build/wasm/site VERSALO_FIND=build/native/versalo-find node --test page.test.mjs
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
+import { appendFileSync } from "node:fs";
 import { cpSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { after, before, describe, test } from "node:test";
+import { fileURLToPath } from "node:url";
 import { gunzipSync } from "node:zlib";
 
 import { frontDecode } from "../../web/front_coding.mjs";
 import { drawn, launch, open, serve, setEnding, shownCount, typeEnding } from "../../tools/browser.mjs";
 
 const SITE = process.env.VERSALO_SITE && resolve(process.env.VERSALO_SITE);
+const WEB = fileURLToPath(new URL("../../web/", import.meta.url)); // the page's sources
 const FIND = process.env.VERSALO_FIND && resolve(process.env.VERSALO_FIND);
 const TOO_SHORT = "Какво от \">1 буква\" не разбрахте?";
 
@@ -445,6 +448,41 @@ describe("as an app", () => {
     const favicon = await tab.evaluate(async () => (await fetch("favicon.ico")).status);
     assert.equal(favicon, 200);
     await tab.close();
+  });
+});
+
+describe("a new build", () => {
+  test("reaches an open tab, which says so and loads it; only what changed is downloaded", async () => {
+    const copy = join(work, "site-v1");
+    cpSync(SITE, copy, { recursive: true });
+    const requests = [];
+    const other = await serve(copy, "/v/", 0, { onRequest: (method, url, status) => requests.push([url, status]) });
+    const context = await browser.createBrowserContext();
+    const tab = await context.newPage();
+    await tab.goto(other.url);
+    await tab.evaluate(() => navigator.serviceWorker.ready);
+    await tab.reload();
+    await tab.waitForFunction(() => navigator.serviceWorker.controller !== null);
+    await tab.waitForSelector("body[data-list='ready']");
+    // The build changes one file, and writes its service worker anew, as
+    // the build does.
+    appendFileSync(join(copy, "style.css"), "\n:root { --build: 2; }\n");
+    const files = JSON.parse(/const FILES = (.*);/.exec(readFileSync(join(copy, "sw.js"), "utf8"))[1])
+      .map(([name]) => name).filter((name) => name !== "./");
+    execFileSync("cmake", [`-DSITE=${copy}`, `-DTEMPLATE=${join(WEB, "sw.js")}`, `-DFILES=${files.join(";")}`,
+                           "-P", join(WEB, "service_worker.cmake")]);
+    requests.length = 0;
+    await tab.evaluate(async () => (await navigator.serviceWorker.getRegistration()).update());
+    await tab.waitForSelector("#update:not([hidden])");
+    assert.match(await text(tab, "#update"), /Има нова версия/);
+    const fetched = requests.filter(([, status]) => status === 200).map(([url]) => url.replace("/v/", ""));
+    assert.deepEqual(fetched.sort(), ["style.css", "sw.js"]);
+    await Promise.all([tab.waitForNavigation(), tab.click("#reload")]);
+    await tab.waitForSelector("body[data-list='ready']");
+    const build = await tab.evaluate(() => getComputedStyle(document.documentElement).getPropertyValue("--build"));
+    assert.equal(build.trim(), "2");
+    await context.close();
+    await other.close();
   });
 });
 
