@@ -486,6 +486,47 @@ describe("a new build", () => {
   });
 });
 
+describe("accessibility", () => {
+  // axe-core, run inside the page (the page's own policy lets no script in
+  // but its own, so the check's tab bypasses it).
+  const AXE = readFileSync(new URL("../../node_modules/axe-core/axe.min.js", import.meta.url), "utf8");
+  const violations = (tab) => tab.evaluate(async () => (await window.axe.run()).violations
+    .map((found) => `${found.id}: ${found.nodes.map((node) => node.target.join(" ")).join(", ")}`));
+
+  for (const [device, viewport] of [["desktop", { width: 1024, height: 768 }],
+                                    ["phone", { width: 360, height: 640, isMobile: true, hasTouch: true }]]) {
+    test(`axe finds nothing in any of the page's states, on a ${device}`, async () => {
+      const tab = await browser.newPage();
+      await tab.setBypassCSP(true);
+      await tab.setViewport(viewport);
+      await tab.goto(server.url);
+      await tab.waitForSelector("body[data-list='ready']");
+      await tab.addScriptTag({ content: AXE });
+      const states = {
+        loaded: async () => {},
+        results: () => typeEnding(tab, "ище"),
+        "too short": async () => {
+          await setEnding(tab, "щ");
+          await tab.keyboard.press("Enter");
+          await tab.waitForFunction(() => document.querySelector("#message").textContent !== "");
+        },
+        "no results": () => typeEnding(tab, "щщщ"),
+        "own list": async () => {
+          await (await tab.$("#file")).uploadFile(join(ownList("axe", cp1251("котка\nлодка\n")), "rym.txt"));
+          await tab.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
+          await typeEnding(tab, "ка");
+          await tab.click("#row-1");
+        },
+      };
+      for (const [state, reach] of Object.entries(states)) {
+        await reach();
+        assert.deepEqual(await violations(tab), [], `${device}, ${state}`);
+      }
+      await tab.close();
+    });
+  }
+});
+
 describe("offline", () => {
   test("once loaded, the page searches with the server gone", async () => {
     const offline = await browser.newPage();
