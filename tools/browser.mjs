@@ -7,8 +7,19 @@ import puppeteer from "puppeteer-core";
 
 export { serve } from "../web/serve.mjs";
 
-// Debian's Chromium, headless, with a profile of its own that goes with it.
+// The browser the tests drive: Debian's Chromium, headless, with a profile
+// of its own that goes with it; or, with VERSALO_BROWSER=firefox, Debian's
+// firefox-esr, over WebDriver BiDi. Neither is ever downloaded.
+export const browserName = process.env.VERSALO_BROWSER === "firefox" ? "firefox" : "chromium";
+
 export async function launch() {
+  if (browserName === "firefox") {
+    return puppeteer.launch({
+      browser: "firefox",
+      executablePath: process.env.FIREFOX ?? "/usr/bin/firefox-esr",
+      headless: true,
+    });
+  }
   const profile = mkdtempSync(join(tmpdir(), "versalo-chromium-"));
   const browser = await puppeteer.launch({
     executablePath: process.env.CHROMIUM ?? "/usr/bin/chromium",
@@ -58,7 +69,9 @@ export function setEnding(page, ending, { input = false } = {}) {
 // its results are drawn.
 export async function typeEnding(page, ending) {
   const before = await shownCount(page);
-  await page.click("#ending", { clickCount: 3 });
+  // Select what the box holds, then delete it, as a user does (a triple
+  // click selects it in Chromium but not in Firefox).
+  await page.$eval("#ending", (box) => { box.focus(); box.select(); });
   await page.keyboard.press("Backspace");
   await page.type("#ending", ending);
   await drawn(page, ending, before);
