@@ -4,9 +4,14 @@
 //    an ending typed at once, drawn;
 //  - from a key press to the results drawn, for a rare, a middling and a
 //    common ending (medians of RUNS);
-//  - the peak memory of the tab's renderer process, and the site's size.
+//  - the peak memory of the tab's renderer process, and the site's size;
+//  - a first visit on Chromium's "Slow 4G" throttling: when the page shows
+//    it is loading, when the first results of ище are drawn, and the bytes
+//    the server sent;
+//  - scrolling 8.6 million results: the time between frames.
 //   node bench/web_bench.mjs SITE [RUNS]
-import { readdirSync, readFileSync, statSync } from "node:fs";
+import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { gunzipSync } from "node:zlib";
 
@@ -85,6 +90,75 @@ try {
               Object.keys(sizes).length, (total / 1024).toFixed(0), (sizes["rym.fc.gz"] / 1024).toFixed(0),
               ((sizes["versalo.wasm"] + sizes["versalo.mjs"]) / 1024).toFixed(0),
               ((total - sizes["rym.fc.gz"] + list) / 1024).toFixed(0));
+
+  // A first visit on a slow network, in a profile of its own.
+  {
+    let sent = 0;
+    const slow = await serve(site, "/", 0, { onRequest: (method, url, status, bytes) => { sent += bytes; } });
+    const context = await browser.createBrowserContext();
+    const tab = await context.newPage();
+    const session = await tab.createCDPSession();
+    await session.send("Network.enable");
+    // Lighthouse's "Slow 4G": 150 ms, about 1.6 Mbit/s down, 750 kbit/s up.
+    await session.send("Network.emulateNetworkConditions", {
+      offline: false, latency: 150, downloadThroughput: (1.6e6 / 8) * 0.9, uploadThroughput: (750e3 / 8) * 0.9,
+    });
+    await tab.goto(slow.url, { waitUntil: "domcontentloaded" });
+    await tab.type("#ending", "ище");
+    await tab.waitForFunction(() => /%/.test(document.querySelector("#loading").textContent) ||
+                                    document.body.dataset.list !== undefined, { timeout: 120000 });
+    const progressAt = await tab.evaluate(() => performance.now());
+    await tab.waitForFunction(() => document.querySelector("#results").dataset.ending === "ище",
+                              { timeout: 120000 });
+    const paint = await tab.evaluate(() =>
+      performance.getEntriesByName("first-contentful-paint")[0]?.startTime ?? NaN);
+    const sentByResults = sent;
+    await tab.evaluate(() => navigator.serviceWorker.ready);
+    await new Promise((done) => setTimeout(done, 3000)); // the install's last fetches
+    console.log("Slow 4G first visit: first paint (with \"Речникът се зарежда…\") %s ms, a percentage by %s ms, results of ище drawn " +
+                "%s ms after the page began to load; the server sent %s KiB by then, %s KiB in all " +
+                "once the service worker had the site",
+                paint.toFixed(0), progressAt.toFixed(0), (await results(tab, "drawnAt")).toFixed(0),
+                (sentByResults / 1024).toFixed(0), (sent / 1024).toFixed(0));
+    await context.close();
+    await slow.close();
+  }
+
+  // Scrolling 8.6 million results of a list of one's own.
+  {
+    const folder = mkdtempSync(join(tmpdir(), "versalo-bench-"));
+    const count = 8_600_000;
+    writeFileSync(join(folder, "rym.txt"), Buffer.alloc(count * 4, "xta\n"));
+    const tab = await browser.newPage();
+    await tab.goto(server.url);
+    await tab.waitForSelector("body[data-list]");
+    await (await tab.$("#file")).uploadFile(join(folder, "rym.txt"));
+    await tab.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"),
+                              { timeout: 120000 });
+    const before = await shownCount(tab);
+    await setEnding(tab, "ta", { input: true });
+    await drawn(tab, "ta", before);
+    const frames = await tab.evaluate(() => new Promise((done) => {
+      const list = document.querySelector("#results");
+      const gaps = [];
+      let last = performance.now();
+      let step = 0;
+      const frame = () => {
+        const now = performance.now();
+        gaps.push(now - last);
+        last = now;
+        list.scrollTop = (list.scrollHeight - list.clientHeight) * (step / 240);
+        if (++step <= 240) requestAnimationFrame(frame);
+        else done(gaps.slice(2));
+      };
+      requestAnimationFrame(frame);
+    }));
+    console.log("scrolling %s results: time between frames median %s ms, max %s ms (%d frames)",
+                (await results(tab, "count")).toLocaleString("en"), median(frames).toFixed(1),
+                Math.max(...frames).toFixed(1), frames.length);
+    await tab.close();
+    rmSync(folder, { recursive: true, force: true });
+  }
 } finally {
   await browser.close();
   await server.close();

@@ -93,13 +93,18 @@ function answer(site, prefix, request, response) {
 
 // Serves `site` under `prefix` (the tests give it a path of its own, to show
 // that the page works under any path) on `port` of 127.0.0.1, 0 for a free
-// one; `onRequest`, if given, hears of each request (method, URL, status).
+// one; `onRequest`, if given, hears of each request (method, URL, status,
+// and the bytes sent for it, headers included).
 // Resolves to the page's address and a function that stops the server, open
 // connections included.
 export function serve(site, prefix = "/", port = 0, { onRequest } = {}) {
   site = resolve(site);
   const server = createServer((request, response) => {
-    if (onRequest) response.on("finish", () => onRequest(request.method, request.url, response.statusCode));
+    if (onRequest) {
+      const written = request.socket.bytesWritten;
+      response.on("finish", () => onRequest(request.method, request.url, response.statusCode,
+                                            request.socket.bytesWritten - written));
+    }
     try {
       answer(site, prefix, request, response);
     } catch {
