@@ -46,12 +46,12 @@ export const shownCount = (page) =>
   page.$eval("#results", (list) => Number(list.dataset.shown ?? 0));
 
 // Waits until the page has drawn the results of a search for `ending` after
-// `before` results.
-export function drawn(page, ending, before) {
+// `before` results (for at most `timeout` ms).
+export function drawn(page, ending, before, { timeout = 30000 } = {}) {
   return page.waitForFunction((ending, before) => {
     const list = document.querySelector("#results");
     return list.dataset.ending === ending && Number(list.dataset.shown ?? 0) > before;
-  }, {}, ending, before);
+  }, { timeout }, ending, before);
 }
 
 // Puts `ending` into the box at once, focused, as a paste does: with

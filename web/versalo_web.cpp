@@ -76,8 +76,10 @@ EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending, int utf8_list, const
   versalo::WordListOptions list;
   list.path = path;
   // A file of one's own is read a block at a time through the browser's
-  // FileReaderSync, which costs per call: large blocks.
-  list.block_size = 4 << 20;
+  // FileReaderSync, which costs per call: large blocks (measured on a
+  // 100 MB list: ище in 0.94 s with 4 MiB blocks, 0.65 s with 16 MiB, no
+  // better with 32).
+  list.block_size = 16 << 20;
   switch (versalo::FindEndingMatches(bytes, g_results, list)) {
     case versalo::SearchOutcome::EndingTooShort: return kTooShort;
     case versalo::SearchOutcome::ListMissing: return kListMissing;
