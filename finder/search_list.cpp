@@ -29,12 +29,17 @@ std::size_t SplitPoint(std::string_view list) {
   return lf == middle + reach ? list.size() : lf + 1;
 }
 
+// The reader's options for bytes lent by `lender`, in the finder's blocks.
+WordListOptions LentBy(const FinderOptions& options, ListBytes& lender) {
+  WordListOptions reader{options.path, options.block_size};
+  reader.lender = &lender;
+  return reader;
+}
+
 FinderResult SearchWhole(std::string_view ending, Output& out, const FinderOptions& options,
                          ListFile& list, ListBytes& lender) {
   OutputSink sink(options.utf8, out, &list);
-  WordListOptions reader{options.path, options.block_size};
-  reader.lender = &lender;
-  const SearchOutcome outcome = FindEndingMatches(ending, sink, reader);
+  const SearchOutcome outcome = FindEndingMatches(ending, sink, LentBy(options, lender));
   sink.Flush();
   return {outcome, sink.failed()};
 }
@@ -57,8 +62,7 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
   ListFile::Part second(list, split, bytes.size());
   HeldOutput held(out, kHeldLimit);
   OutputSink second_sink(options.utf8, held, &list);
-  WordListOptions second_list{options.path, options.block_size};
-  second_list.lender = &second;
+  const WordListOptions second_list = LentBy(options, second);
   SearchOutcome second_outcome = SearchOutcome::ListCutShort;
   std::thread worker;
   try {
@@ -76,9 +80,7 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
   }
 
   OutputSink first_sink(options.utf8, out, &list);
-  WordListOptions first_list{options.path, options.block_size};
-  first_list.lender = &first;
-  const SearchOutcome first_outcome = FindEndingMatches(ending, first_sink, first_list);
+  const SearchOutcome first_outcome = FindEndingMatches(ending, first_sink, LentBy(options, first));
   first_sink.Flush();
   // The second half's lines count only after the whole first half: not
   // after a SUB, a read error, a line too long to hold in it, or a failed

@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cstddef>
-#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>

@@ -165,7 +165,7 @@ function show({ status, count, text, ms }) {
   spacer.style.height = `${Math.min(entries.length * ROW, MAX_HEIGHT)}px`;
   results.scrollTop = 0;
   topRow = 0;
-  wanted = null;
+  wantedScrollTop = null;
   for (const row of [...results.querySelectorAll(".row")]) row.remove(); // they show the old entries
   draw();
   // On screen once the next frame has been painted: a task queued from
@@ -202,26 +202,17 @@ function afterNextPaint(callback) {
 // stands for a fraction of the way through the entries.
 const MAX_HEIGHT = 15_000_000;
 
-// The entry at the top of the view, as a fraction of rows, for a scroll
-// position. Unscaled it is scrollTop / ROW; scaled, the first entry is at
-// the top when the list is scrolled to its top and the last at the bottom
-// when it is scrolled to its end.
-function topRowAt(scrollTop) {
-  const view = results.clientHeight / ROW;
-  const rows = Math.max(0, entries.length - view);
-  const scroll = Math.max(1, Math.min(entries.length * ROW, MAX_HEIGHT) - results.clientHeight);
-  return entries.length * ROW <= MAX_HEIGHT ? scrollTop / ROW : (scrollTop / scroll) * rows;
-}
-const scrollTopFor = (topRow) => {
-  if (entries.length * ROW <= MAX_HEIGHT) return topRow * ROW;
-  const rows = Math.max(1, entries.length - results.clientHeight / ROW);
-  return (topRow / rows) * (MAX_HEIGHT - results.clientHeight);
-};
+// Past the cap, the view's top row, a fraction, runs from 0 to the last
+// row that can be at the top as the scroll position runs over its range.
+const scaled = () => entries.length * ROW > MAX_HEIGHT;
+const topRows = () => Math.max(1, entries.length - results.clientHeight / ROW);
+const scrollRange = () => Math.max(1, MAX_HEIGHT - results.clientHeight);
+const topRowAt = (scrollTop) => (scaled() ? (scrollTop / scrollRange()) * topRows() : scrollTop / ROW);
+const scrollTopFor = (row) => (scaled() ? (row / topRows()) * scrollRange() : row * ROW);
 // Where a row goes: scrolled with the list unscaled; placed in the view
 // from the fractional top row when scaled.
 let topRow = 0;
-const rowTop = (i) => (entries.length * ROW <= MAX_HEIGHT ? i * ROW
-                                                          : results.scrollTop + (i - topRow) * ROW);
+const rowTop = (i) => (scaled() ? results.scrollTop + (i - topRow) * ROW : i * ROW);
 
 let anySelected = false; // kept by draw's callers, so that a frame never walks the entries
 
@@ -233,8 +224,8 @@ function draw({ selection = true } = {}) {
   }
   // A position a move asked for stands while the browser keeps its scroll
   // there (it may round it); any other comes from the scroll position.
-  if (wanted === null || results.scrollTop !== wanted.scrollTop) {
-    wanted = null;
+  if (results.scrollTop !== wantedScrollTop) {
+    wantedScrollTop = null;
     topRow = topRowAt(results.scrollTop);
   }
   const first = Math.max(0, Math.floor(topRow) - 5);
@@ -290,18 +281,19 @@ function selectRange(from, to) {
   selected.fill(1, lo, hi + 1);
 }
 
-// Moves the active row to `i`: selecting only it, extending the selection
-// from the anchor to it, or, with `focusOnly`, leaving the selection as it
-// is (Ctrl with the keys, as the WAI-ARIA multi-select listbox has it).
-let wanted = null; // {scrollTop, topRow}: where the last move put the view
+// The scroll position the last move set, for which its top row stands.
+let wantedScrollTop = null;
 
 // Scrolls so that the view starts at row `row` (a fraction).
 function scrollToRow(row) {
   results.scrollTop = scrollTopFor(row);
   topRow = row;
-  wanted = { scrollTop: results.scrollTop };
+  wantedScrollTop = results.scrollTop;
 }
 
+// Moves the active row to `i`: selecting only it, extending the selection
+// from the anchor to it, or, with `focusOnly`, leaving the selection as it
+// is (Ctrl with the keys, as the WAI-ARIA multi-select listbox has it).
 function moveTo(i, { extend = false, focusOnly = false } = {}) {
   if (entries.length === 0) return;
   i = Math.max(0, Math.min(entries.length - 1, i));
