@@ -8,5 +8,4 @@ if [[ -z ${DISPLAY:-} ]]; then
   exit 1
 fi
 wine_prefix_ready
-exec env LC_ALL="$versalo_wine_locale" VERSALO_EXPECT_ACP="${VERSALO_EXPECT_ACP:-$versalo_wine_acp}" \
-  "${versalo_wine_command[@]}" "$@"
+exec "${versalo_wine_command[@]}" "$@"

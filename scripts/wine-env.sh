@@ -26,15 +26,17 @@ esac
 # Wine's 64-bit loader still runs 64-bit programs.
 if [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
   versalo_wine32=1
-  versalo_wine_command=(wine)
+  versalo_wine_loader=(wine)
 else
   versalo_wine32=0
-  versalo_wine_command=(env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64)
+  versalo_wine_loader=(env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64)
 fi
-wine() {
-  env LC_ALL="$versalo_wine_locale" VERSALO_EXPECT_ACP="${VERSALO_EXPECT_ACP:-$versalo_wine_acp}" \
-    "${versalo_wine_command[@]}" "$@"
-}
+# How a Windows program is run here: in Wine's locale, telling test programs
+# which code page to expect, through the loader that can start.
+versalo_wine_command=(env LC_ALL="$versalo_wine_locale"
+                      VERSALO_EXPECT_ACP="${VERSALO_EXPECT_ACP:-$versalo_wine_acp}"
+                      "${versalo_wine_loader[@]}")
+wine() { "${versalo_wine_command[@]}" "$@"; }
 wineboot() { wine wineboot "$@"; }
 wineserver() { env LC_ALL=$versalo_wine_locale wineserver "$@"; }
 # Says so, and fails, where 32-bit programs cannot run.
