@@ -10,6 +10,8 @@
 
 #include "search/block_scan.h"
 #include "search/ending_search.h"
+#include "search/line_list.h"
+#include "search/rhymes.h"
 
 namespace {
 
@@ -91,6 +93,69 @@ void ReadBlocks(benchmark::State& state) {
   SetBytes(state);
 }
 
+// The list held in memory, as the page and versalo-find's options hold it.
+std::string ReadWhole() {
+  std::string bytes;
+  if (std::FILE* file = std::fopen(g_list.c_str(), "rb")) {
+    char block[1 << 16];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) bytes.append(block, got);
+    std::fclose(file);
+  }
+  return bytes;
+}
+
+const versalo::LineList& HeldList() {
+  static const versalo::LineList list(ReadWhole());
+  return list;
+}
+
+const versalo::ReverseIndex& HeldIndex() {
+  static const versalo::ReverseIndex index(HeldList());
+  return index;
+}
+
+void BuildLineList(benchmark::State& state) {
+  const std::string bytes = ReadWhole();
+  std::size_t memory = 0;
+  for (auto _ : state) {
+    const versalo::LineList list(bytes);
+    memory = list.memory();
+  }
+  state.counters["bytes_a_line"] = static_cast<double>(memory) / static_cast<double>(HeldList().size());
+}
+
+void BuildReverseIndex(benchmark::State& state) {
+  std::size_t memory = 0;
+  for (auto _ : state) {
+    const versalo::ReverseIndex index(HeldList());
+    memory = index.memory();
+  }
+  state.counters["bytes_a_line"] = static_cast<double>(memory) / static_cast<double>(HeldList().size());
+}
+
+// FindRhymes in each order, with and without the sound rule; range(0):
+// 0 scans the held list, 1 looks the ending up in the index.
+void FindRhymes(benchmark::State& state) {
+  versalo::RhymeQuery query;
+  query.ending = g_ending;
+  query.order = static_cast<versalo::ResultOrder>(state.range(1));
+  query.sound = state.range(2) != 0;
+  const versalo::ReverseIndex* index = state.range(0) ? &HeldIndex() : nullptr;
+  std::size_t found = 0;
+  for (auto _ : state) {
+    found = versalo::FindRhymes(HeldList(), index, query).lines.size();
+    benchmark::DoNotOptimize(found);
+  }
+  state.counters["matches"] = static_cast<double>(found);
+}
+
+BENCHMARK(BuildLineList)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BuildReverseIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(FindRhymes)
+    ->ArgNames({"index", "order", "sound"})
+    ->ArgsProduct({{0, 1}, {0, 1, 2}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(FindEndingMatches)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(MemchrLineBreaks)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ReadBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,0 +1,288 @@
+#include "search/rhymes.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <numeric>
+
+namespace versalo {
+
+namespace {
+
+// The Windows-1251 letters the rules name.
+constexpr unsigned char kVowels[] = {
+    0xE0, 0xE5, 0xE8, 0xEE, 0xF3, 0xFA, 0xFE, 0xFF,  // а е и о у ъ ю я
+    0xC0, 0xC5, 0xC8, 0xCE, 0xD3, 0xDA, 0xDE, 0xDF,  // А Е И О У Ъ Ю Я
+};
+constexpr unsigned char kObstruentPairs[][2] = {
+    {0xE1, 0xEF}, {0xE2, 0xF4}, {0xE3, 0xEA},  // б п, в ф, г к
+    {0xE4, 0xF2}, {0xE6, 0xF8}, {0xE7, 0xF1},  // д т, ж ш, з с
+    {0xC1, 0xCF}, {0xC2, 0xD4}, {0xC3, 0xCA},  // Б П, В Ф, Г К
+    {0xC4, 0xD2}, {0xC6, 0xD8}, {0xC7, 0xD1},  // Д Т, Ж Ш, З С
+};
+constexpr unsigned char kAny = '?';
+
+unsigned char At(std::string_view text, std::size_t i) { return static_cast<unsigned char>(text[i]); }
+
+// What one byte of an ending allows, counted from the ending's end.
+struct Allowed {
+  unsigned char byte = 0;
+  unsigned char pair = 0;  // another byte it allows; the same when none
+  bool any = false;
+  bool Has(unsigned char c) const { return any || c == byte || c == pair; }
+};
+
+// The ending as what each of its bytes allows, from its last byte back.
+std::vector<Allowed> Compile(const RhymeQuery& query) {
+  std::vector<Allowed> from_end;
+  bool in_final_run = query.sound;
+  for (std::size_t i = query.ending.size(); i-- > 0;) {
+    const unsigned char c = At(query.ending, i);
+    Allowed allowed{c, c, query.patterns && c == kAny};
+    const unsigned char pair = in_final_run ? ObstruentPair(c) : 0;
+    if (pair != 0) allowed.pair = pair;
+    in_final_run = pair != 0;
+    from_end.push_back(allowed);
+  }
+  return from_end;
+}
+
+bool Matches(std::string_view line, const std::vector<Allowed>& from_end) {
+  if (line.size() < from_end.size()) return false;
+  for (std::size_t d = 0; d < from_end.size(); ++d) {
+    if (!from_end[d].Has(At(line, line.size() - 1 - d))) return false;
+  }
+  return true;
+}
+
+// The byte `d` places from the end of a line, or -1 past its start.
+int FromEnd(std::string_view line, std::size_t d) {
+  return d < line.size() ? At(line, line.size() - 1 - d) : -1;
+}
+
+// Walks the index as a tree: the lines in [first, last) of `order` share
+// their last `d` bytes, and so stand sorted by the byte before those.
+class IndexWalk {
+ public:
+  IndexWalk(const LineList& list, std::span<const LineNumber> order,
+            const std::vector<Allowed>& from_end, std::vector<LineNumber>* out)
+      : list_(list), order_(order), from_end_(from_end), out_(out) {}
+
+  void Walk(std::size_t first, std::size_t last, std::size_t d) {
+    if (first == last) return;
+    if (d == from_end_.size()) {
+      if (out_ != nullptr) out_->insert(out_->end(), order_.begin() + first, order_.begin() + last);
+      found_ += last - first;
+      return;
+    }
+    const Allowed& allowed = from_end_[d];
+    if (!allowed.any) {
+      const unsigned char low = std::min(allowed.byte, allowed.pair);
+      const unsigned char high = std::max(allowed.byte, allowed.pair);
+      WalkByte(first, last, d, low);
+      if (high != low) WalkByte(first, last, d, high);
+      return;
+    }
+    // Any byte: each run of one byte in turn; the lines that end here first.
+    for (std::size_t at = Below(first, last, d, 0); at < last;) {
+      const int byte = Byte(at, d);
+      const std::size_t end = Below(at, last, d, byte + 1);
+      Walk(at, end, d + 1);
+      at = end;
+    }
+  }
+
+ private:
+  int Byte(std::size_t at, std::size_t d) const { return FromEnd(list_.line(order_[at]), d); }
+  // The first place in [first, last) whose byte `d` from the end is at least `byte`.
+  std::size_t Below(std::size_t first, std::size_t last, std::size_t d, int byte) const {
+    while (first < last) {
+      const std::size_t middle = first + (last - first) / 2;
+      if (Byte(middle, d) < byte) {
+        first = middle + 1;
+      } else {
+        last = middle;
+      }
+    }
+    return first;
+  }
+  void WalkByte(std::size_t first, std::size_t last, std::size_t d, unsigned char byte) {
+    const std::size_t from = Below(first, last, d, byte);
+    Walk(from, Below(from, last, d, byte + 1), d + 1);
+  }
+
+  const LineList& list_;
+  std::span<const LineNumber> order_;
+  const std::vector<Allowed>& from_end_;
+  std::vector<LineNumber>* out_;  // null: only counted
+
+ public:
+  std::size_t found_ = 0;
+};
+
+// Sorts line numbers in reverse-dictionary order, equal lines in file order.
+void SortFromEnd(const LineList& list, std::vector<LineNumber>& lines) {
+  std::sort(lines.begin(), lines.end(), [&list](LineNumber a, LineNumber b) {
+    const int order = CompareFromEnd(list.line(a), list.line(b));
+    return order != 0 ? order < 0 : a < b;
+  });
+}
+
+}  // namespace
+
+bool IsVowel(unsigned char byte) {
+  return std::find(std::begin(kVowels), std::end(kVowels), byte) != std::end(kVowels);
+}
+
+std::size_t SyllableCount(std::string_view line) {
+  std::size_t count = 0;
+  for (const char c : line) count += IsVowel(static_cast<unsigned char>(c));
+  return count;
+}
+
+unsigned char ObstruentPair(unsigned char byte) {
+  for (const auto& pair : kObstruentPairs) {
+    if (byte == pair[0]) return pair[1];
+    if (byte == pair[1]) return pair[0];
+  }
+  return 0;
+}
+
+int CompareFromEnd(std::string_view a, std::string_view b) {
+  std::size_t i = a.size(), j = b.size();
+  while (i > 0 && j > 0) {
+    const unsigned char x = At(a, --i), y = At(b, --j);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return i > 0 ? 1 : (j > 0 ? -1 : 0);
+}
+
+ReverseIndex::ReverseIndex(const LineList& list) : order_(list.size()), syllables_(list.size()) {
+  // Sorted first by a line's last eight bytes, read from the end into one
+  // number (a missing byte is 0, which no line's text holds, so a shorter
+  // line comes first), and only lines that share those eight by the rest.
+  struct Keyed {
+    std::uint64_t key;
+    LineNumber line;
+  };
+  std::vector<Keyed> keyed(list.size());
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string_view line = list.line(i);
+    std::uint64_t key = 0;
+    for (std::size_t d = 0; d < 8; ++d) key = key << 8 | (d < line.size() ? At(line, line.size() - 1 - d) : 0);
+    keyed[i] = {key, static_cast<LineNumber>(i)};
+    syllables_[i] = static_cast<unsigned char>(std::min<std::size_t>(SyllableCount(line), 255));
+  }
+  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    return a.key != b.key ? a.key < b.key : a.line < b.line;
+  });
+  for (std::size_t i = 0; i < keyed.size(); ++i) order_[i] = keyed[i].line;
+  keyed = {};
+  // Equal keys: equal lines of eight bytes or fewer, already in file
+  // order, or longer lines that differ further back.
+  for (std::size_t first = 0; first < order_.size();) {
+    std::size_t last = first + 1;
+    const std::string_view line = list.line(order_[first]);
+    const std::string_view tail = line.substr(line.size() - std::min<std::size_t>(line.size(), 8));
+    while (last < order_.size() && list.line(order_[last]).ends_with(tail) &&
+           (line.size() >= 8) == (list.line(order_[last]).size() >= 8)) {
+      ++last;
+    }
+    if (last - first > 1 && line.size() >= 8) {
+      std::sort(order_.begin() + first, order_.begin() + last, [&list](LineNumber a, LineNumber b) {
+        const int order = CompareFromEnd(list.line(a), list.line(b));
+        return order != 0 ? order < 0 : a < b;
+      });
+    }
+    first = last;
+  }
+}
+
+RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query) {
+  RhymeResult result;
+  if (query.ending.size() < kMinEndingLength) {
+    result.outcome = SearchOutcome::EndingTooShort;
+    return result;
+  }
+  result.outcome = list.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
+  const std::vector<Allowed> from_end = Compile(query);
+  std::vector<LineNumber>& lines = result.lines;
+  if (index != nullptr) {
+    IndexWalk(list, index->order(), from_end, &lines).Walk(0, index->order().size(), 0);
+    if (query.order != ResultOrder::kReverse) std::sort(lines.begin(), lines.end());
+  } else {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (Matches(list.line(i), from_end)) lines.push_back(static_cast<LineNumber>(i));
+    }
+    if (query.order == ResultOrder::kReverse) SortFromEnd(list, lines);
+  }
+
+  // Syllables: counted for every match, then kept as asked, then ordered by.
+  std::vector<std::size_t> counts(lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::size_t count = index != nullptr && index->syllables(lines[i]) < 255
+                                  ? index->syllables(lines[i])
+                                  : SyllableCount(list.line(lines[i]));
+    counts[i] = count;
+    if (count >= result.by_syllables.size()) result.by_syllables.resize(count + 1);
+    ++result.by_syllables[count];
+  }
+  if (!query.syllables.empty()) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (std::find(query.syllables.begin(), query.syllables.end(), counts[i]) ==
+          query.syllables.end()) {
+        continue;
+      }
+      lines[kept] = lines[i];
+      counts[kept++] = counts[i];
+    }
+    lines.resize(kept);
+    counts.resize(kept);
+  }
+  if (query.order == ResultOrder::kSyllables) {
+    // A counting sort by syllables keeps file order within each count.
+    std::vector<std::size_t> start(result.by_syllables.size() + 1);
+    for (const std::size_t count : counts) ++start[count + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<LineNumber> sorted(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) sorted[start[counts[i]]++] = lines[i];
+    lines = std::move(sorted);
+  }
+  return result;
+}
+
+std::vector<EndingCount> CountWordEndings(const LineList& list, const ReverseIndex* index,
+                                          std::string_view word) {
+  std::vector<EndingCount> endings;
+  for (std::size_t length = kMinEndingLength; length <= word.size(); ++length) {
+    endings.push_back({std::string(word.substr(word.size() - length)), 0});
+  }
+  if (endings.empty()) return endings;
+  if (index != nullptr) {
+    for (EndingCount& ending : endings) {
+      RhymeQuery query;
+      query.ending = ending.ending;
+      const std::vector<Allowed> from_end = Compile(query);
+      IndexWalk walk(list, index->order(), from_end, nullptr);
+      walk.Walk(0, index->order().size(), 0);
+      ending.count = walk.found_;
+    }
+    return endings;
+  }
+  // One pass: a line that shares its last k bytes with the word counts for
+  // every ending up to k.
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string_view line = list.line(i);
+    std::size_t shared = 0;
+    while (shared < word.size() && shared < line.size() &&
+           line[line.size() - 1 - shared] == word[word.size() - 1 - shared]) {
+      ++shared;
+    }
+    for (std::size_t length = kMinEndingLength; length <= shared; ++length) {
+      ++endings[length - kMinEndingLength].count;
+    }
+  }
+  return endings;
+}
+
+}  // namespace versalo

@@ -1,0 +1,97 @@
+// Rhymes beyond the plain search, on a list held in memory: results in
+// other orders, counted and kept by syllables, rhymes by sound, patterns,
+// and the endings of a whole word. The bytes are Windows-1251; every rule
+// here compares them as unsigned char.
+//
+// The rules:
+//  - Syllables: one per vowel letter (а е и о у ъ ю я, either case), over
+//    the whole line.
+//  - Orders: file order; reverse-dictionary order (by the bytes read from
+//    the end of the line, unsigned; a line that is the end of another comes
+//    before it; equal lines in file order); by syllable count, then file
+//    order.
+//  - Rhymes by sound: the final run of obstruent letters in the ending
+//    (б/п, в/ф, г/к, д/т, ж/ш, з/с, either case) devoices as a whole at the
+//    end of a word, so each of them also matches its pair. Nothing else.
+//  - Patterns: '?' stands for any one byte of a line's text.
+// A line matches once, however many of an ending's forms it ends with.
+#ifndef VERSALO_SEARCH_RHYMES_H
+#define VERSALO_SEARCH_RHYMES_H
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "search/ending_search.h"
+#include "search/line_list.h"
+
+namespace versalo {
+
+enum class ResultOrder { kFile, kReverse, kSyllables };
+
+bool IsVowel(unsigned char byte);
+std::size_t SyllableCount(std::string_view line);
+// The other member of an obstruent letter's voiced/voiceless pair, in the
+// same case; 0 for any other byte.
+unsigned char ObstruentPair(unsigned char byte);
+
+// Compares two lines read from their ends: <0, 0 or >0.
+int CompareFromEnd(std::string_view a, std::string_view b);
+
+struct RhymeQuery {
+  std::string ending;
+  bool patterns = false;  // '?' stands for any one byte
+  bool sound = false;     // the final obstruents match their pairs
+  ResultOrder order = ResultOrder::kFile;
+  // The syllable counts kept; empty keeps every line.
+  std::vector<std::size_t> syllables;
+};
+
+struct RhymeResult {
+  // EndingTooShort (nothing else is set), Listed, or ListCutShort when the
+  // list was held only in part.
+  SearchOutcome outcome = SearchOutcome::Listed;
+  // The lines kept, in the query's order.
+  std::vector<LineNumber> lines;
+  // by_syllables[k]: the matches of k syllables, before any were left out.
+  std::vector<std::size_t> by_syllables;
+};
+
+// The list's line numbers sorted in reverse-dictionary order: the lines
+// that end with the same bytes stand together, so an ending is found by
+// binary search. It also holds each line's syllable count, so that the
+// matches are counted without reading their text. Five bytes a line.
+class ReverseIndex {
+ public:
+  ReverseIndex() = default;
+  explicit ReverseIndex(const LineList& list);
+  std::span<const LineNumber> order() const { return order_; }
+  // The syllables of line `line`; 255 stands for that many or more.
+  std::size_t syllables(LineNumber line) const { return syllables_[line]; }
+  std::size_t memory() const { return order_.capacity() * sizeof(LineNumber) + syllables_.capacity(); }
+
+ private:
+  std::vector<LineNumber> order_;
+  std::vector<unsigned char> syllables_;
+};
+
+// The lines of `list` that match `query`. With an index of the list, it is
+// looked up; without one (null), every line is looked at. Both give the same.
+RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query);
+
+struct EndingCount {
+  std::string ending;
+  std::size_t count = 0;  // lines that end with it
+};
+
+// The endings of `word` from kMinEndingLength bytes up to the whole word,
+// shortest first, each with how many lines end with it (plain bytes: no
+// pattern, no sound). Empty for a word shorter than that.
+std::vector<EndingCount> CountWordEndings(const LineList& list, const ReverseIndex* index,
+                                          std::string_view word);
+
+}  // namespace versalo
+
+#endif  // VERSALO_SEARCH_RHYMES_H

@@ -1,0 +1,309 @@
+#include "search/rhymes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "search/cp1251.h"
+#include "search/line_list.h"
+#include "tests/search/line_model.h"
+
+namespace versalo {
+namespace {
+
+// Windows-1251 bytes of UTF-8 text written in the tests.
+std::string Cp(std::string_view utf8) {
+  std::string out;
+  EXPECT_TRUE(Utf8ToCp1251(utf8, out)) << utf8;
+  return out;
+}
+
+std::string Utf8(std::string_view cp1251) {
+  std::string out;
+  AppendCp1251AsUtf8(cp1251, out);
+  return out;
+}
+
+RhymeQuery QueryFor(std::string ending, bool patterns = false, bool sound = false) {
+  RhymeQuery query;
+  query.ending = std::move(ending);
+  query.patterns = patterns;
+  query.sound = sound;
+  return query;
+}
+
+// A list from lines written in UTF-8, one per LF.
+LineList ListOf(std::string_view utf8_lines) { return LineList(Cp(utf8_lines)); }
+
+std::vector<std::string> Texts(const LineList& list, const std::vector<LineNumber>& lines) {
+  std::vector<std::string> texts;
+  for (const LineNumber line : lines) texts.push_back(Utf8(list.line(line)));
+  return texts;
+}
+
+// The rules again, as plainly as they can be written, from the letters'
+// own spelling.
+struct Model {
+  static bool Vowel(unsigned char c) {
+    static const std::string vowels = Cp("аеиоуъюяАЕИОУЪЮЯ");
+    return vowels.find(static_cast<char>(c)) != std::string::npos;
+  }
+  static char Pair(char c) {
+    static const std::string voiced = Cp("бвгджзБВГДЖЗ");
+    static const std::string voiceless = Cp("пфктшсПФКТШС");
+    if (const auto at = voiced.find(c); at != std::string::npos) return voiceless[at];
+    if (const auto at = voiceless.find(c); at != std::string::npos) return voiced[at];
+    return 0;
+  }
+  static std::size_t Syllables(std::string_view line) {
+    return static_cast<std::size_t>(std::count_if(line.begin(), line.end(), [](char c) {
+      return Vowel(static_cast<unsigned char>(c));
+    }));
+  }
+  static bool Matches(std::string_view line, const RhymeQuery& query) {
+    const std::string& e = query.ending;
+    if (line.size() < e.size()) return false;
+    const std::string_view tail = line.substr(line.size() - e.size());
+    std::size_t run = e.size();  // where the final run of obstruents starts
+    while (query.sound && run > 0 && Pair(e[run - 1]) != 0) --run;
+    for (std::size_t i = 0; i < e.size(); ++i) {
+      const bool same = tail[i] == e[i] || (query.patterns && e[i] == '?') ||
+                        (i >= run && tail[i] == Pair(e[i]));
+      if (!same) return false;
+    }
+    return true;
+  }
+  static std::vector<LineNumber> Find(const std::vector<std::string>& lines,
+                                      const RhymeQuery& query) {
+    std::vector<LineNumber> found;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const bool kept = query.syllables.empty() ||
+                        std::count(query.syllables.begin(), query.syllables.end(),
+                                   Syllables(lines[i])) > 0;
+      if (Matches(lines[i], query) && kept) found.push_back(static_cast<LineNumber>(i));
+    }
+    const auto reversed = [&](LineNumber i) { return std::string(lines[i].rbegin(), lines[i].rend()); };
+    if (query.order == ResultOrder::kReverse) {
+      std::stable_sort(found.begin(), found.end(),
+                       [&](LineNumber a, LineNumber b) { return reversed(a) < reversed(b); });
+    } else if (query.order == ResultOrder::kSyllables) {
+      std::stable_sort(found.begin(), found.end(), [&](LineNumber a, LineNumber b) {
+        return Syllables(lines[a]) < Syllables(lines[b]);
+      });
+    }
+    return found;
+  }
+};
+
+TEST(LineListTest, HoldsTheReadersLines) {
+  const std::vector<std::string> cases = {
+      "", "\n", "a", "a\n", "a\r\nb\r", "a\r\r\nb", "\r", "a\0b\nc", "a\nb\x1A" "c\nd",
+      "\x1A", "ab\n\ncd\n", "x\0\r\ny\0",
+  };
+  std::mt19937 random(7);
+  std::vector<std::string> all(cases);
+  for (int i = 0; i < 300; ++i) all.push_back(testing::RandomBytes(random, random() % 200));
+  for (const std::string& bytes : all) {
+    const LineList list(bytes);
+    const std::vector<std::string> expected = testing::ModelLines(bytes);
+    ASSERT_EQ(list.size(), expected.size()) << ::testing::PrintToString(bytes);
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(list.line(i), expected[i]);
+  }
+}
+
+TEST(RhymesTest, SyllablesAreVowelLetters) {
+  const std::vector<std::pair<std::string, std::size_t>> cases = {
+      {"мама", 2}, {"стрък", 1}, {"ЮЛИЯ", 3}, {"ъгъл", 2}, {"бр", 0}, {"бяла роза", 4},
+      {"Ева", 2}, {"аеиоуъюя", 8}, {"ЭЁЫэёы", 0},  // not Bulgarian vowels
+  };
+  for (const auto& [word, syllables] : cases) EXPECT_EQ(SyllableCount(Cp(word)), syllables) << word;
+}
+
+struct QueryCase {
+  const char* name;
+  const char* ending;
+  bool patterns, sound;
+  std::vector<std::string> found;  // in file order
+};
+
+TEST(RhymesTest, EndingsPatternsAndSound) {
+  const LineList list = ListOf(
+      "град\nбрат\nбрак\nгрозд\nпрост\nгрост\nпроздт\nГРАД\nБРАТ\nдина\nдена\nдъна\nдна\n"
+      "кой?\nдат\nдад\nтат\nпад\nпаз\nпас\nза\nжаб\nжап\n");
+  const std::vector<QueryCase> cases = {
+      {"plain", "ад", false, false, {"град", "дад", "пад"}},
+      {"sound: the last letter's pair", "ад", false, true, {"град", "брат", "дат", "дад", "тат", "пад"}},
+      {"sound: the whole final run", "зд", false, true, {"грозд", "прост", "грост"}},
+      {"sound: the run only", "дат", false, true, {"дат", "дад"}},
+      {"sound: upper case pairs", "АД", false, true, {"ГРАД", "БРАТ"}},
+      {"sound: no run after a vowel", "за", false, true, {"за"}},
+      {"sound: з/с", "аз", false, true, {"паз", "пас"}},
+      {"sound: б/п", "аб", false, true, {"жаб", "жап"}},
+      {"pattern", "д?на", true, false, {"дина", "дена", "дъна"}},
+      {"pattern: every line of two bytes or more", "??", true, false, {}},  // filled below
+      {"? is a byte without patterns", "й?", false, false, {"кой?"}},
+      {"? without patterns is not a letter", "д?на", false, false, {}},
+      {"pattern and sound", "?д", true, true,
+       {"град", "брат", "грозд", "прост", "грост", "проздт", "дат", "дад", "тат", "пад"}},
+  };
+  for (QueryCase c : cases) {
+    SCOPED_TRACE(c.name);
+    if (std::string(c.ending) == "??") {
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list.line(i).size() >= 2) c.found.push_back(Utf8(list.line(i)));
+      }
+    }
+    const RhymeQuery query = QueryFor(Cp(c.ending), c.patterns, c.sound);
+    const ReverseIndex index(list);
+    for (const ReverseIndex* used : {static_cast<const ReverseIndex*>(nullptr), &index}) {
+      const RhymeResult result = FindRhymes(list, used, query);
+      EXPECT_EQ(result.outcome, SearchOutcome::Listed);
+      EXPECT_EQ(Texts(list, result.lines), c.found) << (used ? "index" : "scan");
+    }
+  }
+}
+
+TEST(RhymesTest, OrdersAndSyllables) {
+  const LineList list = ListOf("ната\nрата\nата\nзаплата\nта\nната\nбата\nкарта\n");
+  const ReverseIndex index(list);
+  struct Case {
+    ResultOrder order;
+    std::vector<std::size_t> kept;
+    std::vector<std::string> found;
+  };
+  const std::vector<Case> cases = {
+      {ResultOrder::kFile, {}, {"ната", "рата", "ата", "заплата", "та", "ната", "бата", "карта"}},
+      // Read from the end: "та" is the end of all the others, "ата" of the
+      // next five (б < л < н < р); equal lines keep file order.
+      {ResultOrder::kReverse, {}, {"та", "ата", "бата", "заплата", "ната", "ната", "рата", "карта"}},
+      {ResultOrder::kSyllables, {}, {"та", "ната", "рата", "ата", "ната", "бата", "карта", "заплата"}},
+      {ResultOrder::kFile, {1, 3}, {"заплата", "та"}},
+      {ResultOrder::kReverse, {2}, {"ата", "бата", "ната", "ната", "рата", "карта"}},
+      {ResultOrder::kFile, {7}, {}},
+  };
+  for (const Case& c : cases) {
+    RhymeQuery query = QueryFor(Cp("та"));
+    query.order = c.order;
+    query.syllables = c.kept;
+    for (const ReverseIndex* used : {static_cast<const ReverseIndex*>(nullptr), &index}) {
+      const RhymeResult result = FindRhymes(list, used, query);
+      EXPECT_EQ(Texts(list, result.lines), c.found) << static_cast<int>(c.order);
+      // Counted before any are left out.
+      EXPECT_EQ(result.by_syllables, (std::vector<std::size_t>{0, 1, 6, 1}));
+    }
+  }
+}
+
+TEST(RhymesTest, TooShortAndImpossibleEndings) {
+  const LineList list = ListOf("аа\nба\n");
+  const ReverseIndex index(list);
+  for (const ReverseIndex* used : {static_cast<const ReverseIndex*>(nullptr), &index}) {
+    EXPECT_EQ(FindRhymes(list, used, QueryFor(Cp("а"))).outcome, SearchOutcome::EndingTooShort);
+    EXPECT_EQ(FindRhymes(list, used, QueryFor("")).outcome, SearchOutcome::EndingTooShort);
+    // No line's text holds an LF or a NUL.
+    const std::string a = Cp("а");
+    for (const std::string& ending : {a + '\n', a + '\0', '\n' + a}) {
+      const RhymeResult result = FindRhymes(list, used, QueryFor(ending));
+      EXPECT_EQ(result.outcome, SearchOutcome::Listed);
+      EXPECT_TRUE(result.lines.empty());
+    }
+  }
+}
+
+TEST(RhymesTest, WordEndingsAndTheirCounts) {
+  const LineList list = ListOf("сладко\nгладко\nкратко\nко\nдалеко\nо\nглад\n");
+  const ReverseIndex index(list);
+  const std::vector<std::pair<std::string, std::size_t>> expected = {
+      {"ко", 5}, {"дко", 2}, {"адко", 2}, {"ладко", 2}, {"гладко", 1}};
+  for (const ReverseIndex* used : {static_cast<const ReverseIndex*>(nullptr), &index}) {
+    std::vector<std::pair<std::string, std::size_t>> got;
+    for (const EndingCount& e : CountWordEndings(list, used, Cp("гладко"))) got.push_back({Utf8(e.ending), e.count});
+    EXPECT_EQ(got, expected);
+    EXPECT_TRUE(CountWordEndings(list, used, Cp("о")).empty());
+  }
+}
+
+// Bytes for random lists: letters the rules name, '?', and the bytes the
+// line rules name.
+std::string RandomList(std::mt19937& random, std::size_t size) {
+  static const std::string alphabet = Cp("адтзсаеобп?ДТъ") + "\r\n\n\n\0a";
+  std::string bytes;
+  for (std::size_t i = 0; i < size; ++i) bytes += alphabet[random() % alphabet.size()];
+  if (random() % 8 == 0) bytes.insert(random() % (bytes.size() + 1), "\x1A");
+  return bytes;
+}
+
+RhymeQuery RandomQuery(std::mt19937& random, const LineList& list) {
+  static const std::string letters = Cp("адтзсоп?Д");
+  RhymeQuery query;
+  // Half the endings are the end of a line of the list, so that most find something.
+  if (list.size() > 0 && random() % 2 == 0) {
+    const std::string_view line = list.line(random() % list.size());
+    query.ending = std::string(line.substr(line.size() - std::min<std::size_t>(line.size(), 2 + random() % 3)));
+  }
+  while (query.ending.size() < 2 + random() % 3) query.ending += letters[random() % letters.size()];
+  if (random() % 4 == 0) query.ending[random() % query.ending.size()] = '?';
+  query.patterns = random() % 2;
+  query.sound = random() % 2;
+  query.order = static_cast<ResultOrder>(random() % 3);
+  if (random() % 3 == 0) query.syllables = {random() % 3, random() % 4};
+  return query;
+}
+
+TEST(RhymesTest, IndexAndScanAgreeWithTheModelOnRandomLists) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 400; ++round) {
+    const std::string bytes = RandomList(random, random() % 400);
+    const LineList list(bytes);
+    const ReverseIndex index(list);
+    const std::vector<std::string> lines = testing::ModelLines(bytes);
+    for (int q = 0; q < 10; ++q) {
+      const RhymeQuery query = RandomQuery(random, list);
+      const std::vector<LineNumber> expected = Model::Find(lines, query);
+      SCOPED_TRACE(::testing::PrintToString(bytes) + " ending " + ::testing::PrintToString(query.ending));
+      EXPECT_EQ(FindRhymes(list, nullptr, query).lines, expected);
+      EXPECT_EQ(FindRhymes(list, &index, query).lines, expected);
+    }
+  }
+}
+
+// The Bulgarian list, if the machine has it, in the program's code page.
+std::string BulgarianList() {
+  std::ifstream in("/usr/share/dict/bulgarian", std::ios::binary);
+  if (!in) return {};
+  std::ostringstream utf8;
+  utf8 << in.rdbuf();
+  return Cp(utf8.str());
+}
+
+TEST(RhymesTest, IndexAndScanAgreeOnTheBulgarianList) {
+  std::string bytes = BulgarianList();
+  if (bytes.empty()) GTEST_SKIP() << "no /usr/share/dict/bulgarian";
+  const LineList list(std::move(bytes));
+  const ReverseIndex index(list);
+  std::mt19937 random(3);
+  for (int q = 0; q < 120; ++q) {
+    const std::string_view line = list.line(random() % list.size());
+    RhymeQuery query;
+    query.ending = std::string(line.substr(line.size() - std::min<std::size_t>(line.size(), 2 + q % 4)));
+    if (query.ending.size() < 2) continue;
+    query.sound = q % 3 == 0;
+    query.patterns = q % 5 == 0;
+    if (query.patterns) query.ending[random() % query.ending.size()] = '?';
+    query.order = static_cast<ResultOrder>(q % 3);
+    const RhymeResult scanned = FindRhymes(list, nullptr, query);
+    const RhymeResult looked_up = FindRhymes(list, &index, query);
+    ASSERT_FALSE(scanned.lines.empty()) << Utf8(query.ending);
+    EXPECT_EQ(looked_up.lines, scanned.lines) << Utf8(query.ending);
+    EXPECT_EQ(looked_up.by_syllables, scanned.by_syllables);
+  }
+}
+
+}  // namespace
+}  // namespace versalo
