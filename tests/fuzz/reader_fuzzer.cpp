@@ -1,7 +1,8 @@
 // Differential fuzzing of the reader and the search against the plain model
 // of the line rules, on every pass the build has here (plain, SSE2, AVX2),
 // reading the file, mapping it, from lent bytes, and as versalo-find
-// searches it, in two halves at once.
+// searches it, in two halves at once; and the list held in memory, its
+// matches found by a scan and through the reverse index, in every order.
 // The input's first byte picks the block size and the second the ending's
 // length; the ending is the input's last bytes, the rest is the word list.
 #include <cstdint>
@@ -18,6 +19,8 @@
 #include "finder/list_file.h"
 #include "finder/search_list.h"
 #include "search/ending_search.h"
+#include "search/line_list.h"
+#include "search/rhymes.h"
 #include "search/word_list_reader.h"
 #include "tests/search/line_model.h"
 
@@ -161,5 +164,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               out.text == listed,
           "the search in halves");
   });
+
+  // Held in memory: the same lines; a scan and the index find the same, in
+  // file order the plain search's matches. The ending's first byte, if it
+  // is not needed, picks the sound rule and patterns in turn.
+  const versalo::LineList held{std::string(bytes)};
+  std::vector<std::string> held_lines;
+  for (std::size_t i = 0; i < held.size(); ++i) held_lines.emplace_back(held.line(i));
+  Check(held_lines == expected, "the lines held in memory");
+  const versalo::ReverseIndex index(held);
+  for (int order = 0; order < 3; ++order) {
+    versalo::RhymeQuery query;
+    query.ending = std::string(ending);
+    query.order = static_cast<versalo::ResultOrder>(order);
+    const versalo::RhymeResult plain = versalo::FindRhymes(held, nullptr, query);
+    if (order == 0 && searchable) {
+      std::vector<std::string> found;
+      for (const versalo::LineNumber line : plain.lines) found.emplace_back(held.line(line));
+      Check(found == matches, "the held list's matches");
+    }
+    Check(versalo::FindRhymes(held, &index, query).lines == plain.lines, "the index");
+    query.sound = (data[1] & 0x40) != 0;
+    query.patterns = (data[1] & 0x80) != 0;
+    Check(versalo::FindRhymes(held, &index, query).lines ==
+              versalo::FindRhymes(held, nullptr, query).lines,
+          "the index, with sound or patterns");
+  }
   return 0;
 }
