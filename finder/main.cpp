@@ -1,16 +1,21 @@
 // versalo-find: the ending search on the command line.
+#include <getopt.h>
 #include <langinfo.h>
 #include <malloc.h>
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "finder/held_search.h"
 #include "finder/search_list.h"
 #include "search/cp1251.h"
 #include "search/ending_search.h"
+#include "search/rhymes.h"
 
 namespace {
 
@@ -20,19 +25,75 @@ constexpr int kBadEnding = 2;
 constexpr int kWriteFailed = 3;
 
 constexpr char kUsage[] =
-    "Usage: versalo-find [--] ENDING\n"
-    "Lists, in file order, every line of rym.txt in the current folder that\n"
-    "ends with exactly ENDING (at least 2 bytes in Windows-1251).\n"
+    "Usage: versalo-find [OPTION]... [--] ENDING [LIST]\n"
+    "Lists, in file order, every line of LIST (rym.txt in the current folder\n"
+    "when none is given) that ends with exactly ENDING (at least 2 bytes in\n"
+    "Windows-1251).\n"
     "In a UTF-8 locale the ending is converted to Windows-1251 and each line\n"
     "back to UTF-8; in any other locale bytes pass through unchanged.\n"
-    "Exit status: 0 after listing (also when nothing matches), 1 when rym.txt\n"
-    "cannot be opened or read to its end, 2 for a bad ending or usage, 3 when output fails.\n";
+    "\n"
+    "Options:\n"
+    "  --order=ORDER      list the lines in this order: file (the default);\n"
+    "                     reverse, by the letters read from the end of the line,\n"
+    "                     so that the longest shared endings stand together;\n"
+    "                     syllables, by syllable count, then in file order\n"
+    "  --syllables=LIST   keep only lines of these syllable counts (one per vowel\n"
+    "                     letter: а е и о у ъ ю я), e.g. 2 or 1,3-4\n"
+    "  --sound            rhymes by sound: the voiced and voiceless consonants of\n"
+    "                     the ending's final run (б/п, в/ф, г/к, д/т, ж/ш, з/с)\n"
+    "                     also match their pairs, as 'град' sounds like 'брат'\n"
+    "  -p, --pattern      '?' in ENDING stands for any one letter\n"
+    "  --word             ENDING is a whole word: list its endings from 2 letters\n"
+    "                     up, each with how many lines end so (ENDING<TAB>COUNT)\n"
+    "  -c, --count        print only how many lines would be listed\n"
+    "  --help             print this help and exit\n"
+    "  --version          print the version and exit\n"
+    "\n"
+    "Exit status: 0 after listing (also when nothing matches), 1 when the list\n"
+    "cannot be opened or read to its end, 2 for a bad ending or usage, 3 when\n"
+    "output fails.\n";
 
-int Fail(int status, const char* message) {
-  std::fprintf(stderr, "versalo-find: %s\n", message);
+int Fail(int status, const std::string& message) {
+  std::fprintf(stderr, "versalo-find: %s\n", message.c_str());
   if (status == kBadEnding) std::fputs("Try 'versalo-find --help'.\n", stderr);
   return status;
 }
+
+// "1,3-4" as the counts it names; false when it is not such a list.
+bool ParseSyllables(const char* text, std::vector<std::size_t>& counts) {
+  constexpr unsigned long kMost = 1000;  // no word has more
+  const char* at = text;
+  for (;;) {
+    char* end = nullptr;
+    if (*at < '0' || *at > '9') return false;
+    const unsigned long first = std::strtoul(at, &end, 10);
+    unsigned long last = first;
+    if (*end == '-') {
+      at = end + 1;
+      if (*at < '0' || *at > '9') return false;
+      last = std::strtoul(at, &end, 10);
+    }
+    if (first > last || last > kMost) return false;
+    for (unsigned long count = first; count <= last; ++count) counts.push_back(count);
+    if (*end == '\0') return true;
+    if (*end != ',') return false;
+    at = end + 1;
+  }
+}
+
+enum LongOnly { kOrder = 256, kSyllables, kSound, kWord, kHelp, kVersion };
+
+constexpr option kOptions[] = {
+    {"order", required_argument, nullptr, kOrder},
+    {"syllables", required_argument, nullptr, kSyllables},
+    {"sound", no_argument, nullptr, kSound},
+    {"pattern", no_argument, nullptr, 'p'},
+    {"word", no_argument, nullptr, kWord},
+    {"count", no_argument, nullptr, 'c'},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
 
 }  // namespace
 
@@ -44,39 +105,91 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
 
-  int arg = 1;
-  if (arg < argc && std::strcmp(argv[arg], "--help") == 0 && argc == 2) {
-    std::fputs(kUsage, stdout);
-    return kListed;
+  versalo::RhymeQuery query;
+  bool held = false;  // an option needs the whole list in memory
+  bool word = false, count = false;
+  opterr = 0;  // the messages are ours
+  // "+": options come before the ending, so that an ending may follow
+  // "--" and start with '-'.
+  for (int c; (c = getopt_long(argc, argv, "+pc", kOptions, nullptr)) != -1;) {
+    switch (c) {
+      case kOrder:
+        if (std::strcmp(optarg, "file") == 0) {
+          query.order = versalo::ResultOrder::kFile;
+        } else if (std::strcmp(optarg, "reverse") == 0) {
+          query.order = versalo::ResultOrder::kReverse;
+        } else if (std::strcmp(optarg, "syllables") == 0) {
+          query.order = versalo::ResultOrder::kSyllables;
+        } else {
+          return Fail(kBadEnding, "--order is file, reverse or syllables, not '" + std::string(optarg) + "'");
+        }
+        held |= query.order != versalo::ResultOrder::kFile;
+        break;
+      case kSyllables:
+        query.syllables.clear();
+        if (!ParseSyllables(optarg, query.syllables)) {
+          return Fail(kBadEnding, "--syllables takes counts and ranges such as 2 or 1,3-4, not '" +
+                                      std::string(optarg) + "'");
+        }
+        held = true;
+        break;
+      case kSound: query.sound = held = true; break;
+      case 'p': query.patterns = held = true; break;
+      case kWord: word = true; break;
+      case 'c': count = true; break;
+      case kHelp: std::fputs(kUsage, stdout); return kListed;
+      case kVersion: std::printf("versalo-find %s\n", VERSALO_VERSION); return kListed;
+      default:
+        return Fail(kBadEnding, std::string("unknown option '") + argv[optind - 1] +
+                                    "' (an ending that starts with '-' goes after --)");
+    }
   }
-  if (arg < argc && std::strcmp(argv[arg], "--") == 0) {
-    ++arg;
-  } else if (arg < argc && argv[arg][0] == '-' && argv[arg][1] != '\0') {
-    return Fail(kBadEnding, "unknown option (an ending that starts with '-' goes after --)");
-  }
-  if (argc - arg != 1) return Fail(kBadEnding, "give exactly one ENDING");
+  if (word && (held || count)) return Fail(kBadEnding, "--word takes no other option");
+  const int operands = argc - optind;
+  if (operands < 1 || operands > 2) return Fail(kBadEnding, "give exactly one ENDING, and at most one LIST");
 
-  std::string ending = argv[arg];
-  if (utf8 && !versalo::Utf8ToCp1251(argv[arg], ending)) {
+  const char* typed = argv[optind];
+  std::string ending = typed;
+  if (utf8 && !versalo::Utf8ToCp1251(typed, ending)) {
     return Fail(kBadEnding, "the ending cannot be written in Windows-1251");
   }
+  query.ending = ending;
 
   versalo::StdoutOutput out;
   versalo::FinderOptions options;
   options.utf8 = utf8;
-  const versalo::FinderResult result = versalo::SearchList(ending, out, options);
+  const bool named = operands == 2;
+  if (named) options.path = argv[optind + 1];
+  versalo::FinderResult result;
+  versalo::CountingOutput counted;
+  if (word) {
+    result = versalo::ListWordEndings(ending, out, options);
+  } else if (held) {
+    result = versalo::SearchHeld(query, count, out, options);
+  } else {
+    result = versalo::SearchList(ending, count ? static_cast<versalo::Output&>(counted) : out, options);
+  }
   switch (result.outcome) {
     case versalo::SearchOutcome::EndingTooShort:
-      return Fail(kBadEnding, "the ending needs at least 2 bytes in Windows-1251");
+      return Fail(kBadEnding, word ? "the word needs at least 2 bytes in Windows-1251"
+                                   : "the ending needs at least 2 bytes in Windows-1251");
     case versalo::SearchOutcome::ListMissing:
-      std::fputs("rym.txt?\n", stderr);
+      if (named) {
+        std::fprintf(stderr, "versalo-find: %s: cannot be opened\n", options.path);
+      } else {
+        std::fputs("rym.txt?\n", stderr);
+      }
       return kListMissing;
     case versalo::SearchOutcome::ListCutShort:
-      std::fputs("versalo-find: reading rym.txt failed part way; the lines after that were not searched\n", stderr);
+      if (count && !held) std::printf("%zu\n", counted.lines);
+      std::fprintf(stderr,
+                   "versalo-find: reading %s failed part way; the lines after that were not searched\n",
+                   options.path);
       return kListMissing;
     case versalo::SearchOutcome::Listed:
       break;
   }
+  if (count && !held) result.write_failed = std::printf("%zu\n", counted.lines) < 0;
   if (result.write_failed || std::fflush(stdout) != 0) {
     return Fail(kWriteFailed, "cannot write the results");
   }

@@ -40,7 +40,7 @@ check one-byte C.UTF-8 2 '' 'at least 2 bytes' -- т
 check empty C 2 '' 'at least 2 bytes' -- ''
 check not-in-1251 C.UTF-8 2 '' 'cannot be written in Windows-1251' -- 日本
 check no-args C 2 '' 'exactly one ENDING' --
-check two-args C 2 '' 'exactly one ENDING' -- at at
+check three-args C 2 '' 'exactly one ENDING, and at most one LIST' -- at at at
 check unknown-option C 2 '' 'unknown option' -- -x
 if "$find_bin" --help | grep -q '^Usage: versalo-find'; then
   passed=$((passed + 1))
@@ -60,6 +60,55 @@ rm rym.txt
 check missing C 1 '' '^rym\.txt\?$' -- та
 mkdir rym.txt
 check folder C 1 '' '^rym\.txt\?$' -- та
+
+# The options, on a list made for them (written here in UTF-8).
+rmdir rym.txt
+printf '%s\n' град брат брак грозд прост дина дена дъна ната рата заплата та 'кой?' гладко сладко \
+  | iconv -t CP1251 > rym.txt
+printf '%s\n' ната та | iconv -t CP1251 > other.txt
+u=C.UTF-8
+check plain-unchanged $u 0 $'град\n' '^$' -- ад
+check sound-last-letter $u 0 $'град\nбрат\n' '^$' -- --sound ад
+check sound-final-run $u 0 $'грозд\nпрост\n' '^$' -- --sound зд
+check order-file $u 0 $'ната\nрата\nзаплата\nта\n' '^$' -- --order=file та
+check order-reverse $u 0 $'та\nзаплата\nната\nрата\n' '^$' -- --order=reverse та
+check order-reverse-bytes C 0 "$(printf '%s\n' та заплата ната рата | iconv -t CP1251)"$'\n' '^$' -- \
+  --order=reverse "$(printf та | iconv -t CP1251)"
+check order-syllables $u 0 $'та\nната\nрата\nзаплата\n' '^$' -- --order syllables та
+check syllables-kept $u 0 $'заплата\nта\n' '^$' -- --syllables=1,3 та
+check syllables-range-reverse $u 0 $'заплата\nната\nрата\n' '^$' -- --syllables=2-3 --order=reverse та
+check pattern $u 0 $'дина\nдена\nдъна\n' '^$' -- -p 'д?на'
+check pattern-off $u 0 '' '^$' -- 'д?на'
+check pattern-literal-off $u 0 $'кой?\n' '^$' -- 'й?'
+check count $u 0 $'4\n' '^$' -- -c та
+check count-none $u 0 $'0\n' '^$' -- --count яя
+check count-sound $u 0 $'2\n' '^$' -- --count --sound ад
+check word $u 0 $'ко\t2\nдко\t2\nадко\t2\nладко\t2\nгладко\t1\n' '^$' -- --word гладко
+check word-too-short $u 2 '' 'word needs at least 2 bytes' -- --word о
+check list-operand $u 0 $'ната\nта\n' '^$' -- та other.txt
+check list-operand-held $u 0 $'та\nната\n' '^$' -- --order=syllables та other.txt
+check list-operand-missing $u 1 '' 'nowhere.txt: cannot be opened' -- та nowhere.txt
+check bad-order $u 2 '' 'order is file, reverse or syllables' -- --order=random та
+check bad-syllables $u 2 '' 'syllables takes counts' -- --syllables=x та
+check backward-range $u 2 '' 'syllables takes counts' -- --syllables=3-1 та
+check trailing-comma $u 2 '' 'syllables takes counts' -- --syllables=1, та
+check missing-value $u 2 '' 'unknown option' -- --order
+check word-with-count $u 2 '' 'word takes no other option' -- --word -c та
+check option-after-dash-dash $u 0 '' '^$' -- -- --sound
+# Output that cannot be written: status 3, whichever way the lines were found.
+for args in "--order=reverse та" "--word гладко" "-c та" "--count --sound ад"; do
+  LC_ALL=$u "$find_bin" $args >/dev/full 2>/dev/null
+  if [[ $? == 3 ]]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1)); echo "FAIL full disk: $args"
+  fi
+done
+if [[ $("$find_bin" --version) =~ ^versalo-find\ [0-9]+\.[0-9]+\.[0-9]+$ ]]; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL version"
+fi
 
 echo "$passed passed, $failed failed"
 [[ $failed == 0 ]]

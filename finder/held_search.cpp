@@ -1,0 +1,80 @@
+#include "finder/held_search.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "finder/list_file.h"
+#include "search/cp1251.h"
+#include "search/line_list.h"
+
+namespace versalo {
+
+namespace {
+
+// The list, read whole; nothing when it cannot be opened. `cut_short`: a
+// read failed part way, or memory ran out, and the list holds what came
+// before.
+std::optional<LineList> ReadWhole(const FinderOptions& options, bool& cut_short) {
+  ListFile file;
+  if (!file.Open(options.path)) return std::nullopt;
+  std::string bytes;
+  ListFile::Stream stream(file, 1 << 20);
+  try {
+    if (file.mapped()) bytes.reserve(file.bytes().size());
+    const char* lent = nullptr;
+    for (std::size_t got; (got = stream.Lend(lent, 1 << 20)) > 0;) bytes.append(lent, got);
+    cut_short = stream.failed();
+    return LineList(std::move(bytes));
+  } catch (const std::bad_alloc&) {
+    cut_short = true;
+    return LineList();
+  }
+}
+
+bool WriteLine(Output& out, const std::string& text) { return out.Write(text + '\n'); }
+
+}  // namespace
+
+bool CountingOutput::Write(std::string_view bytes) {
+  lines += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  return true;
+}
+
+FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
+                        const FinderOptions& options) {
+  if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
+  bool cut_short = false;
+  const std::optional<LineList> list = ReadWhole(options, cut_short);
+  if (!list) return {SearchOutcome::ListMissing};
+  const RhymeResult result = FindRhymes(*list, nullptr, query);
+  const SearchOutcome outcome = cut_short ? SearchOutcome::ListCutShort : result.outcome;
+  if (count_only) return {outcome, !WriteLine(out, std::to_string(result.lines.size()))};
+  OutputSink sink(options.utf8, out);
+  for (const LineNumber line : result.lines) {
+    sink.Add(list->line(line));
+    if (sink.failed()) break;
+  }
+  sink.Flush();
+  return {outcome, sink.failed()};
+}
+
+FinderResult ListWordEndings(std::string_view word, Output& out, const FinderOptions& options) {
+  if (word.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
+  bool cut_short = false;
+  const std::optional<LineList> list = ReadWhole(options, cut_short);
+  if (!list) return {SearchOutcome::ListMissing};
+  std::string text;
+  for (const EndingCount& ending : CountWordEndings(*list, nullptr, word)) {
+    if (options.utf8) {
+      AppendCp1251AsUtf8(ending.ending, text);
+    } else {
+      text += ending.ending;
+    }
+    text += '\t' + std::to_string(ending.count) + '\n';
+  }
+  return {cut_short ? SearchOutcome::ListCutShort : SearchOutcome::Listed, !out.Write(text)};
+}
+
+}  // namespace versalo

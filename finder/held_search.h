@@ -1,0 +1,33 @@
+// versalo-find's searches that need the whole list at once (other orders,
+// syllables, rhymes by sound, patterns, a word's endings): the list is read
+// into memory once, from the same descriptor, and searched there.
+#ifndef VERSALO_FINDER_HELD_SEARCH_H
+#define VERSALO_FINDER_HELD_SEARCH_H
+
+#include <string_view>
+
+#include "finder/output.h"
+#include "finder/search_list.h"
+#include "search/rhymes.h"
+
+namespace versalo {
+
+// Lists the lines that match `query`, in its order, or, with `count_only`,
+// only how many there are, as a decimal number on a line.
+FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
+                        const FinderOptions& options);
+
+// Lists the endings of `word` from two bytes up, shortest first, each as
+// "ENDING<TAB>COUNT".
+FinderResult ListWordEndings(std::string_view word, Output& out, const FinderOptions& options);
+
+// Counts the lines a plain search lists, without holding the list.
+class CountingOutput : public Output {
+ public:
+  bool Write(std::string_view bytes) override;
+  std::size_t lines = 0;
+};
+
+}  // namespace versalo
+
+#endif  // VERSALO_FINDER_HELD_SEARCH_H
