@@ -1,6 +1,7 @@
 #include "search/rhymes.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <numeric>
 
@@ -127,6 +128,23 @@ void SortFromEnd(const LineList& list, std::vector<LineNumber>& lines) {
   });
 }
 
+// Sorts distinct line numbers: many by marking them in a bitmap of the
+// list's lines and reading it back, few by sorting.
+void ToFileOrder(std::size_t list_size, std::vector<LineNumber>& lines) {
+  if (lines.size() < list_size / 64) {
+    std::sort(lines.begin(), lines.end());
+    return;
+  }
+  std::vector<std::uint64_t> marked((list_size + 63) / 64);
+  for (const LineNumber line : lines) marked[line / 64] |= std::uint64_t{1} << (line % 64);
+  std::size_t at = 0;
+  for (std::size_t word = 0; word < marked.size(); ++word) {
+    for (std::uint64_t bits = marked[word]; bits != 0; bits &= bits - 1) {
+      lines[at++] = static_cast<LineNumber>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+    }
+  }
+}
+
 }  // namespace
 
 bool IsVowel(unsigned char byte) {
@@ -208,7 +226,7 @@ RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const Rh
   std::vector<LineNumber>& lines = result.lines;
   if (index != nullptr) {
     IndexWalk(list, index->order(), from_end, &lines).Walk(0, index->order().size(), 0);
-    if (query.order != ResultOrder::kReverse) std::sort(lines.begin(), lines.end());
+    if (query.order != ResultOrder::kReverse) ToFileOrder(list.size(), lines);
   } else {
     for (std::size_t i = 0; i < list.size(); ++i) {
       if (Matches(list.line(i), from_end)) lines.push_back(static_cast<LineNumber>(i));
