@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <numeric>
 
 namespace versalo {
@@ -215,26 +216,14 @@ ReverseIndex::ReverseIndex(const LineList& list) : order_(list.size()), syllable
   }
 }
 
-RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query) {
-  RhymeResult result;
-  if (query.ending.size() < kMinEndingLength) {
-    result.outcome = SearchOutcome::EndingTooShort;
-    return result;
-  }
-  result.outcome = list.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
-  const std::vector<Allowed> from_end = Compile(query);
-  std::vector<LineNumber>& lines = result.lines;
-  if (index != nullptr) {
-    IndexWalk(list, index->order(), from_end, &lines).Walk(0, index->order().size(), 0);
-    if (query.order != ResultOrder::kReverse) ToFileOrder(list.size(), lines);
-  } else {
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      if (Matches(list.line(i), from_end)) lines.push_back(static_cast<LineNumber>(i));
-    }
-    if (query.order == ResultOrder::kReverse) SortFromEnd(list, lines);
-  }
+namespace {
 
-  // Syllables: counted for every match, then kept as asked, then ordered by.
+// Counts the matches' syllables, keeps the counts asked for, and puts the
+// lines in the query's order; `lines` come in file order, or in reverse
+// order when the query asks for it.
+void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
+                   RhymeResult& result) {
+  std::vector<LineNumber>& lines = result.lines;
   std::vector<std::size_t> counts(lines.size());
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::size_t count = index != nullptr && index->syllables(lines[i]) < 255
@@ -266,6 +255,55 @@ RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const Rh
     for (std::size_t i = 0; i < lines.size(); ++i) sorted[start[counts[i]]++] = lines[i];
     lines = std::move(sorted);
   }
+}
+
+}  // namespace
+
+struct RhymeScan::Pattern {
+  std::vector<Allowed> from_end;
+};
+
+RhymeScan::RhymeScan(const LineList& list, RhymeQuery query)
+    : list_(list), query_(std::move(query)), pattern_(std::make_unique<Pattern>()) {
+  if (query_.ending.size() < kMinEndingLength) {
+    result_.outcome = SearchOutcome::EndingTooShort;
+    next_ = list_.size();
+    return;
+  }
+  result_.outcome = list_.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
+  pattern_->from_end = Compile(query_);
+}
+
+RhymeScan::~RhymeScan() = default;
+
+bool RhymeScan::Step(std::size_t lines) {
+  const std::size_t stop = list_.size() - next_ > lines ? next_ + lines : list_.size();
+  for (; next_ < stop; ++next_) {
+    if (Matches(list_.line(next_), pattern_->from_end)) {
+      result_.lines.push_back(static_cast<LineNumber>(next_));
+    }
+  }
+  return next_ == list_.size();
+}
+
+RhymeResult RhymeScan::Finish() {
+  Step(list_.size());
+  if (result_.outcome == SearchOutcome::EndingTooShort) return std::move(result_);
+  if (query_.order == ResultOrder::kReverse) SortFromEnd(list_, result_.lines);
+  OrderAndCount(list_, nullptr, query_, result_);
+  return std::move(result_);
+}
+
+RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query) {
+  if (index == nullptr || query.ending.size() < kMinEndingLength) {
+    return RhymeScan(list, query).Finish();
+  }
+  RhymeResult result;
+  result.outcome = list.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
+  const std::vector<Allowed> from_end = Compile(query);
+  IndexWalk(list, index->order(), from_end, &result.lines).Walk(0, index->order().size(), 0);
+  if (query.order != ResultOrder::kReverse) ToFileOrder(list.size(), result.lines);
+  OrderAndCount(list, index, query, result);
   return result;
 }
 

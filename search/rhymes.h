@@ -19,6 +19,7 @@
 #define VERSALO_SEARCH_RHYMES_H
 
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -80,6 +81,27 @@ class ReverseIndex {
 // The lines of `list` that match `query`. With an index of the list, it is
 // looked up; without one (null), every line is looked at. Both give the same.
 RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query);
+
+// FindRhymes without an index, a slice of the list at a time, for a front
+// end that must answer something else between slices (or drop the search).
+// Calling order: Step until it returns true, or not at all; then Finish
+// once, which looks at the lines that are left. The list must outlive it.
+class RhymeScan {
+ public:
+  RhymeScan(const LineList& list, RhymeQuery query);
+  ~RhymeScan();
+  // Looks at up to `lines` more lines; true once every line has been.
+  bool Step(std::size_t lines);
+  RhymeResult Finish();
+
+ private:
+  struct Pattern;
+  const LineList& list_;
+  RhymeQuery query_;
+  std::unique_ptr<Pattern> pattern_;
+  std::size_t next_ = 0;
+  RhymeResult result_;
+};
 
 struct EndingCount {
   std::string ending;

@@ -269,6 +269,11 @@ TEST(RhymesTest, IndexAndScanAgreeWithTheModelOnRandomLists) {
       SCOPED_TRACE(::testing::PrintToString(bytes) + " ending " + ::testing::PrintToString(query.ending));
       EXPECT_EQ(FindRhymes(list, nullptr, query).lines, expected);
       EXPECT_EQ(FindRhymes(list, &index, query).lines, expected);
+      // A scan in slices of any size finds the same.
+      RhymeScan scan(list, query);
+      for (const std::size_t slice = 1 + random() % 7; !scan.Step(slice);) {
+      }
+      EXPECT_EQ(scan.Finish().lines, expected);
     }
   }
 }
