@@ -17,29 +17,24 @@ const ROW = (() => {
   probe.remove();
   return height;
 })();
-// A search that has run this long when a newer ending comes is stopped, by
-// ending its worker: reloading the list in a new one costs less by then.
-// The list tells it in data-busy: "running", then "long".
-const RESTART_AFTER_MS = 250;
+const SYLLABLES = (k) => (k === 1 ? "1 сричка" : `${k.toLocaleString("bg-BG")} срички`);
 
 const $ = (id) => document.getElementById(id);
 const form = $("search"), input = $("ending"), message = $("message"), countText = $("count");
 const results = $("results"), spacer = $("spacer"), copyButton = $("copy"), file = $("file");
 const copiedText = $("copied"), loading = $("loading");
+const orderChoice = $("order"), soundChoice = $("sound"), wordChoice = $("word");
+const syllablesBox = $("syllables"), endingsList = $("endings"), saveButton = $("save");
 
-let worker = startWorker();
-// The user's list: its File, kept for a new worker (never read here), and
-// the encoding a worker found it in; null: the Bulgarian one. A new one is
-// pending until a worker has it; one that cannot be read leaves the list
-// before it, its name and its results in place.
-let ownList = null;
-let ownEncoding;
-let ownName = ""; // its file's name
-let pending = null; // {file, name}: a list on its way to the worker
-let loadingNew = false; // the list on its way is a new one, not one for a restarted worker
-let listRequest = 0; // the latest list handed to a worker
-let running = null; // {id, long}: the search the worker is running, and whether for long
-let restarts = 0;
+const worker = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
+worker.onmessage = answered;
+// A new list is pending until the worker has it; one that cannot be read
+// leaves the list before it, its name and its results in place.
+let pending = null; // {name}: a list on its way to the worker
+let listRequest = 0; // the latest list handed to the worker
+let running = null; // the id of the search the worker is running
+let stopped = 0; // searches the worker dropped for a newer one
+let keptSyllables = null; // the syllable counts shown; null: all
 let nextId = 1;
 let latestSearch = 0; // answers to older searches are dropped
 let latestEnding = ""; // and its ending
@@ -68,53 +63,44 @@ function search(ending, { fromTyping = false, at = performance.now() } = {}) {
   lastEnding = latestEnding = ending;
   latestSearch = nextId++;
   typedAt = at;
-  if (running?.long) restartWorker();
-  worker.postMessage({ type: "search", id: latestSearch, ending });
+  if (wordChoice.checked) {
+    worker.postMessage({ type: "word", id: latestSearch, word: ending });
+    return;
+  }
+  // In the page "?" is always a pattern: no word of a list holds one.
+  worker.postMessage({ type: "search", id: latestSearch, ending, patterns: true, sound: soundChoice.checked,
+                       order: orderChoice.value, syllables: keptSyllables ?? [] });
 }
 
-function startWorker() {
-  const started = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
-  started.onmessage = answered;
-  return started;
+// The ending in the box again, as the options now ask.
+function searchAgain() {
+  lastEnding = null;
+  if (length(input.value) >= MIN_ENDING) search(input.value, { fromTyping: true });
 }
 
-// Hands the list to the worker: a File is passed, not copied, and one a
-// worker has looked through already is not read again.
-function sendList() {
-  listRequest = nextId++;
-  const [file, encoding] = pending ? [pending.file, undefined] : [ownList, ownEncoding];
-  worker.postMessage({ type: "list", id: listRequest, file, encoding });
-}
-
-function restartWorker() {
-  worker.terminate();
-  worker = startWorker();
-  setRunning(null);
-  ++restarts;
-  sendList();
-}
-
+// Hands a list to the worker: a File is passed, not copied; null is the
+// Bulgarian list.
 function loadList(chosen, name) {
-  pending = chosen ? { file: chosen, name } : null;
-  loadingNew = true;
-  sendList();
+  pending = chosen ? { name } : null;
+  listRequest = nextId++;
+  worker.postMessage({ type: "list", id: listRequest, file: chosen });
 }
 
-function setRunning(search) {
-  running = search;
-  if (search) results.dataset.busy = search.long ? "long" : "running";
+function setRunning(id) {
+  running = id;
+  if (id !== null) results.dataset.busy = "running";
   else delete results.dataset.busy;
 }
 
 function answered({ data }) {
   if (data.type === "started") {
-    const search = { id: data.id, long: false };
-    setRunning(search);
-    setTimeout(() => {
-      if (running !== search) return;
-      search.long = true;
-      setRunning(search);
-    }, RESTART_AFTER_MS);
+    setRunning(data.id);
+  } else if (data.type === "index") {
+    document.body.dataset.index = "ready";
+    document.body.dataset.indexMs = data.ms.toFixed(0);
+    document.body.dataset.indexBytes = String(data.memory);
+  } else if (data.type === "endings") {
+    if (data.id === latestSearch) showEndings(data);
   } else if (data.type === "progress") {
     if (data.id === listRequest && data.total > 0) {
       loading.textContent = `Речникът се зарежда… ${Math.floor((100 * data.done) / data.total)}%`;
@@ -125,17 +111,16 @@ function answered({ data }) {
       // A list of one's own is named, with the encoding it was read in,
       // once it is in.
       if (data.ok && pending) {
-        [ownList, ownName, ownEncoding] = [pending.file, pending.name, data.encoding];
         const encoding = data.encoding === "utf-8" ? "UTF-8" : "Windows-1251";
-        $("list-name").textContent = `Речник: ${ownName} (${encoding})`;
+        $("list-name").textContent = `Речник: ${pending.name} (${encoding})`;
       }
+      if (data.ok) delete document.body.dataset.index; // the new list's comes later
       pending = null;
       // The last ending searched, again, on the new list.
-      if (data.ok && loadingNew && latestEnding !== "") {
+      if (data.ok && latestEnding !== "") {
         lastEnding = null;
         search(latestEnding, { fromTyping: true });
       }
-      loadingNew = false;
     }
     if (!data.ok) say(LIST_MISSING);
     document.body.dataset.list = data.ok ? "ready" : "missing";
@@ -144,19 +129,70 @@ function answered({ data }) {
     console.error(data.message);
     say(NO_CORE);
   } else if (data.type === "result") {
-    if (running?.id === data.id) setRunning(null);
-    if (data.id === latestSearch) show(data);
+    if (running === data.id) setRunning(null);
+    if (data.status === "stopped") ++stopped;
+    else if (data.id === latestSearch) show(data);
   }
 }
 
-function show({ status, count, text, ms }) {
+// A word's endings, each a button that searches it.
+function showEndings({ status, endings }) {
+  if (status === "too-short") { say(TOO_SHORT); return; }
+  endingsList.replaceChildren(...endings.map(([ending, count]) => {
+    const item = document.createElement("li");
+    const button = document.createElement("button");
+    button.type = "button";
+    button.textContent = `-${ending}: ${count.toLocaleString("bg-BG")}`;
+    button.setAttribute("aria-label", `${ending}, ${count} думи`);
+    button.addEventListener("click", () => {
+      wordChoice.checked = false;
+      showWordMode();
+      input.value = ending;
+      lastEnding = null;
+      search(ending);
+    });
+    item.appendChild(button);
+    return item;
+  }));
+  endingsList.hidden = false;
+  endingsList.dataset.word = latestEnding;
+}
+
+function showWordMode() {
+  endingsList.hidden = !wordChoice.checked;
+  if (!wordChoice.checked) endingsList.replaceChildren();
+}
+
+// The matches by syllables, each a box that keeps or leaves out that count.
+function showSyllables(bySyllables) {
+  const counts = bySyllables.map((n, k) => [k, n]).filter(([, n]) => n > 0);
+  syllablesBox.replaceChildren(...counts.flatMap(([k, n], i) => {
+    const label = document.createElement("label");
+    const box = document.createElement("input");
+    box.type = "checkbox";
+    box.dataset.syllables = String(k);
+    box.checked = keptSyllables === null || keptSyllables.includes(k);
+    box.addEventListener("change", () => {
+      const boxes = [...syllablesBox.querySelectorAll("input")];
+      const kept = boxes.filter((b) => b.checked).map((b) => Number(b.dataset.syllables));
+      keptSyllables = kept.length === boxes.length ? null : kept;
+      searchAgain();
+    });
+    label.append(box, `${SYLLABLES(k)}: ${n.toLocaleString("bg-BG")}`);
+    return i > 0 ? [" · ", label] : [label];
+  }));
+}
+
+function show({ status, count, text, ms, bySyllables }) {
   if (status === "too-short") { say(TOO_SHORT); return; }
   if (status === "not-cp1251") { say(NOT_CP1251); return; }
   if (status === "list-missing") { say(LIST_MISSING); return; }
   // A list read only in part still shows what was found before the fault.
   say(status === "cut-short" ? LIST_MISSING : "");
-  const joined = new TextDecoder().decode(text);
-  entries = count === 0 ? [] : joined.slice(0, -1).split("\n");
+  entries = count === 0 ? [] : text.slice(0, -1).split("\n");
+  highlighted = [...latestEnding].length;
+  showSyllables(bySyllables);
+  saveButton.disabled = entries.length === 0;
   selected = new Uint8Array(entries.length);
   active = anchor = -1;
   shownFor = latestEnding;
@@ -215,6 +251,8 @@ let topRow = 0;
 const rowTop = (i) => (scaled() ? results.scrollTop + (i - topRow) * ROW : i * ROW);
 
 let anySelected = false; // kept by draw's callers, so that a frame never walks the entries
+// The characters of each row that the ending matched.
+let highlighted = 0;
 
 // Draws the rows in view, and the active one, and nothing else.
 function draw({ selection = true } = {}) {
@@ -245,7 +283,11 @@ function draw({ selection = true } = {}) {
       row.setAttribute("role", "option");
       row.dataset.index = String(i);
       row.id = `row-${i}`;
-      row.textContent = entries[i];
+      // The matched ending stands out: one character a byte of it.
+      const cut = Math.max(0, entries[i].length - highlighted);
+      const mark = document.createElement("mark");
+      mark.textContent = entries[i].slice(cut);
+      row.append(entries[i].slice(0, cut), mark);
       results.appendChild(row);
     }
     row.style.top = `${rowTop(i)}px`;
@@ -430,9 +472,25 @@ document.addEventListener("drop", (event) => {
   useFile(event.dataTransfer.files[0]);
 });
 
+// The results as a UTF-8 text file, one per line.
+saveButton.addEventListener("click", () => {
+  const link = document.createElement("a");
+  link.href = URL.createObjectURL(new Blob([entries.join("\n") + "\n"], { type: "text/plain;charset=utf-8" }));
+  link.download = `рими-${shownFor}.txt`;
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 60_000);
+});
+
+orderChoice.addEventListener("change", searchAgain);
+soundChoice.addEventListener("change", searchAgain);
+wordChoice.addEventListener("change", () => {
+  showWordMode();
+  searchAgain();
+});
+
 // For tests and other automation: the entries listed, all of them, ...
-// and how often a search was stopped by ending its worker.
-window.versalo = { entries: () => entries.slice(), restarts: () => restarts };
+// and how many searches the worker dropped for a newer one.
+window.versalo = { entries: () => entries.slice(), stopped: () => stopped };
 
 loadList(null, "");
 // A new version of the page: said, with a button that loads it. One that

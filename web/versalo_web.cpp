@@ -1,17 +1,24 @@
-// The search core for the web page: the page's worker puts the word list in
-// the module's file system (the Bulgarian one in memory, the user's own as a
-// file read where it lies) and asks for endings in UTF-8; the
-// matches come back as UTF-8, one per line. A list is in Windows-1251, the
-// program's code page, unless the worker found it to be UTF-8: then the
-// ending is searched as its UTF-8 bytes and the lines pass as they are.
+// The search core for the web page. The page's worker hands over the word
+// list's bytes once; the list is then held here, in memory, and indexed when
+// it is not too large, and every search runs on it. Endings come in UTF-8;
+// the matches go back as UTF-8, one per line.
+//
+// A list is in Windows-1251, the program's code page, unless the worker
+// found it to be UTF-8: then it is turned into Windows-1251 in place when
+// every character it holds has a place there (so that syllables, sounds and
+// patterns see letters), and otherwise searched as its UTF-8 bytes.
 #include <emscripten/emscripten.h>
 
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "search/cp1251.h"
 #include "search/ending_search.h"
+#include "search/line_list.h"
+#include "search/rhymes.h"
 
 namespace {
 
@@ -21,29 +28,24 @@ enum Status : int {
   kListMissing = 1,    // "rym.txt?"
   kTooShort = 2,       // fewer than 2 bytes in Windows-1251
   kNotCp1251 = 3,      // a character Windows-1251 cannot write
-  kListCutShort = 4,   // a read failed, or a line too long to hold
+  kListCutShort = 4,   // only part of the list could be held
+  kRunning = 5,        // a scan goes on: call versalo_search_step
 };
 
-// The matches, each followed by LF (no line holds one).
-class Utf8Sink : public versalo::ResultSink {
- public:
-  void Clear() override {
-    text.clear();
-    count = 0;
-  }
-  void Add(std::string_view line) override {
-    if (utf8_list) {
-      text.append(line);
-    } else {
-      versalo::AppendCp1251AsUtf8(line, text);
-    }
-    text += '\n';
-    ++count;
-  }
-  bool utf8_list = false;
-  std::string text;
-  int count = 0;
-};
+// Lists with more lines than this are scanned, a slice at a time, instead
+// of indexed: building the index would hold the worker for seconds, and its
+// memory (five bytes a line, sixteen while it is built) would count against
+// a list that may be as large as the browser can hold.
+constexpr std::size_t kIndexedLines = 4u << 20;
+
+std::string g_incoming;
+versalo::LineList g_list;
+std::unique_ptr<versalo::ReverseIndex> g_index;
+bool g_have_list = false;
+bool g_utf8 = false;  // the list stayed in UTF-8
+std::unique_ptr<versalo::RhymeScan> g_scan;
+versalo::RhymeResult g_result;
+std::string g_text;  // rows, endings or counts asked for last
 
 // Characters, not bytes, in UTF-8 text: what is not a continuation byte.
 std::size_t Utf8Characters(std::string_view text) {
@@ -52,45 +54,180 @@ std::size_t Utf8Characters(std::string_view text) {
   return count;
 }
 
-Utf8Sink g_results;
+// The UTF-8 text in `bytes`, as Windows-1251, in place; false, with the
+// bytes untouched, when a character has no place in Windows-1251. Pieces end
+// at a character's start, so no character is cut.
+bool Utf8ToCp1251InPlace(std::string& bytes) {
+  constexpr std::size_t kPiece = 1 << 16;
+  std::string piece;
+  const auto ends_at = [&bytes](std::size_t from) {
+    std::size_t end = std::min(bytes.size(), from + kPiece);
+    while (end < bytes.size() && end > from && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) --end;
+    return end;
+  };
+  for (std::size_t from = 0; from < bytes.size();) {  // looked through first
+    const std::size_t end = ends_at(from);
+    if (!versalo::Utf8ToCp1251(std::string_view(bytes).substr(from, end - from), piece)) return false;
+    from = end;
+  }
+  std::size_t to = 0;
+  for (std::size_t from = 0; from < bytes.size();) {
+    const std::size_t end = ends_at(from);
+    versalo::Utf8ToCp1251(std::string_view(bytes).substr(from, end - from), piece);
+    bytes.replace(to, piece.size(), piece);  // never past `from`: pieces only shrink
+    to += piece.size();
+    from = end;
+  }
+  bytes.resize(to);
+  return true;
+}
+
+void AppendLine(std::string_view line, std::string& out) {
+  if (g_utf8) {
+    out.append(line);
+  } else {
+    versalo::AppendCp1251AsUtf8(line, out);
+  }
+}
+
+// The ending typed, as the list's bytes; a status when it cannot be.
+std::optional<Status> ListBytesOf(const char* typed, std::string& bytes) {
+  if (!g_have_list) return kListMissing;
+  if (g_utf8) {
+    bytes = typed;
+    if (Utf8Characters(bytes) < versalo::kMinEndingLength) return kTooShort;
+  } else if (!versalo::Utf8ToCp1251(typed, bytes)) {
+    return kNotCp1251;
+  }
+  if (bytes.size() < versalo::kMinEndingLength) return kTooShort;
+  return std::nullopt;
+}
 
 }  // namespace
 
 extern "C" {
 
-// Searches the list at `path` for the lines that end with `ending` (UTF-8,
-// zero-ended);
-// `utf8_list`: the list is in UTF-8, not Windows-1251. There the ending needs
-// two characters, as it needs two bytes of Windows-1251 in a list of that
-// code page. The results of the last search that listed stay until the next
-// one does.
-EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending, int utf8_list, const char* path) {
-  std::string bytes;
-  if (utf8_list) {
-    bytes = ending;
-    if (Utf8Characters(bytes) < versalo::kMinEndingLength) return kTooShort;
-  } else if (!versalo::Utf8ToCp1251(ending, bytes)) {
-    return kNotCp1251;
+// Room for a list of `size` bytes, which the worker fills, then hands over
+// with versalo_list_ready. Null when memory runs out.
+EMSCRIPTEN_KEEPALIVE char* versalo_list_buffer(std::size_t size) {
+  try {
+    g_incoming.clear();
+    g_incoming.shrink_to_fit();
+    g_incoming.resize(size);
+  } catch (const std::bad_alloc&) {
+    g_incoming = std::string();
+    return nullptr;
   }
-  g_results.utf8_list = utf8_list != 0;
-  versalo::WordListOptions list;
-  list.path = path;
-  // A file of one's own is read a block at a time through the browser's
-  // FileReaderSync, which costs per call: large blocks (measured on a
-  // 100 MB list: ище in 0.94 s with 4 MiB blocks, 0.65 s with 16 MiB, no
-  // better with 32).
-  list.block_size = 16 << 20;
-  switch (versalo::FindEndingMatches(bytes, g_results, list)) {
-    case versalo::SearchOutcome::EndingTooShort: return kTooShort;
-    case versalo::SearchOutcome::ListMissing: return kListMissing;
-    case versalo::SearchOutcome::ListCutShort: return kListCutShort;
-    case versalo::SearchOutcome::Listed: return kListed;
-  }
-  return kListMissing;
+  return g_incoming.data();
 }
 
-EMSCRIPTEN_KEEPALIVE const char* versalo_results() { return g_results.text.data(); }
-EMSCRIPTEN_KEEPALIVE std::size_t versalo_results_size() { return g_results.text.size(); }
-EMSCRIPTEN_KEEPALIVE int versalo_result_count() { return g_results.count; }
+// The buffer becomes the list; `utf8_list`: the worker found it to be UTF-8.
+// Returns 1 when the list was turned into Windows-1251, 0 when it stays as
+// it came, -1 when memory ran out (the list before stays).
+EMSCRIPTEN_KEEPALIVE int versalo_list_ready(int utf8_list) {
+  try {
+    const bool converted = utf8_list != 0 && Utf8ToCp1251InPlace(g_incoming);
+    g_scan.reset();
+    g_index.reset();
+    g_list = versalo::LineList(std::move(g_incoming));
+    g_incoming = std::string();
+    g_have_list = true;
+    g_utf8 = utf8_list != 0 && !converted;
+    return converted ? 1 : 0;
+  } catch (const std::bad_alloc&) {
+    g_incoming = std::string();
+    return -1;
+  }
+}
+
+// Builds the index when the list is small enough for it; 1 when there is
+// one. Searches before it scan.
+EMSCRIPTEN_KEEPALIVE int versalo_build_index() {
+  if (!g_have_list || g_list.size() > kIndexedLines) return 0;
+  try {
+    g_index = std::make_unique<versalo::ReverseIndex>(g_list);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return 1;
+}
+
+EMSCRIPTEN_KEEPALIVE std::size_t versalo_list_lines() { return g_list.size(); }
+EMSCRIPTEN_KEEPALIVE std::size_t versalo_index_memory() { return g_index ? g_index->memory() : 0; }
+
+// Starts a search of the list for `ending` (UTF-8, zero-ended). `order`: 0
+// file, 1 reverse, 2 syllables; `syllables`: the counts kept, as "1,3", or
+// "" for all. With an index it is done at once; otherwise kRunning, and
+// versalo_search_step goes on with it.
+EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending, int patterns, int sound, int order,
+                                        const char* syllables) {
+  g_scan.reset();
+  versalo::RhymeQuery query;
+  if (const std::optional<Status> status = ListBytesOf(ending, query.ending)) return *status;
+  query.patterns = patterns != 0;
+  query.sound = sound != 0;
+  query.order = static_cast<versalo::ResultOrder>(order);
+  for (std::string_view kept(syllables); !kept.empty();) {
+    const std::size_t comma = kept.find(',');
+    query.syllables.push_back(std::stoul(std::string(kept.substr(0, comma))));
+    kept = comma == std::string_view::npos ? std::string_view() : kept.substr(comma + 1);
+  }
+  if (g_index) {
+    g_result = versalo::FindRhymes(g_list, g_index.get(), query);
+    return g_result.outcome == versalo::SearchOutcome::ListCutShort ? kListCutShort : kListed;
+  }
+  g_scan = std::make_unique<versalo::RhymeScan>(g_list, std::move(query));
+  return kRunning;
+}
+
+// Looks at up to `lines` more lines of a running scan: kRunning while some
+// are left, else how it ended.
+EMSCRIPTEN_KEEPALIVE int versalo_search_step(std::size_t lines) {
+  if (!g_scan) return kListMissing;
+  if (!g_scan->Step(lines)) return kRunning;
+  g_result = g_scan->Finish();
+  g_scan.reset();
+  return g_result.outcome == versalo::SearchOutcome::ListCutShort ? kListCutShort : kListed;
+}
+
+EMSCRIPTEN_KEEPALIVE std::size_t versalo_result_count() { return g_result.lines.size(); }
+
+// The text of results [first, first + count), each followed by LF.
+EMSCRIPTEN_KEEPALIVE const char* versalo_rows(std::size_t first, std::size_t count) {
+  g_text.clear();
+  const std::size_t end = std::min(g_result.lines.size(), first + count);
+  for (std::size_t i = first; i < end; ++i) {
+    AppendLine(g_list.line(g_result.lines[i]), g_text);
+    g_text += '\n';
+  }
+  return g_text.c_str();
+}
+
+// The matches by syllables before any were left out: "count,count,...",
+// the k-th for k syllables.
+EMSCRIPTEN_KEEPALIVE const char* versalo_by_syllables() {
+  g_text.clear();
+  for (std::size_t k = 0; k < g_result.by_syllables.size(); ++k) {
+    if (k > 0) g_text += ',';
+    g_text += std::to_string(g_result.by_syllables[k]);
+  }
+  return g_text.c_str();
+}
+
+// The endings of a word from two letters up, each as "ENDING\tCOUNT\n";
+// null for a word that cannot be searched (too short, not Windows-1251, no list).
+EMSCRIPTEN_KEEPALIVE const char* versalo_word_endings(const char* word) {
+  std::string bytes;
+  if (ListBytesOf(word, bytes)) return nullptr;
+  g_text.clear();
+  for (const versalo::EndingCount& ending : versalo::CountWordEndings(g_list, g_index.get(), bytes)) {
+    // In a list kept as UTF-8, only whole characters make an ending.
+    if (g_utf8 && (static_cast<unsigned char>(ending.ending[0]) & 0xC0) == 0x80) continue;
+    if (g_utf8 && Utf8Characters(ending.ending) < versalo::kMinEndingLength) continue;
+    AppendLine(ending.ending, g_text);
+    g_text += '\t' + std::to_string(ending.count) + '\n';
+  }
+  return g_text.c_str();
+}
 
 }  // extern "C"

@@ -1,38 +1,44 @@
-// Holds the search core and the word list, off the page's main thread.
+// Holds the search core and the word list, off the page's main thread. The
+// list is read once and held in the core's memory; searches run there.
 //
 // Messages from the page, each with an id that the answer carries back:
-//   {type: "list", id, file, encoding}
-//                                file: the user's own list, a File (read
-//                                where it lies, never copied whole), or null
-//                                for the Bulgarian list; encoding: what an
-//                                earlier worker found the file to be, so
-//                                that it is not read again, or undefined
-//   {type: "search", id, ending} ending: the text typed, as a string
+//   {type: "list", id, file}     file: the user's own list, a File, or null
+//                                for the Bulgarian list
+//   {type: "search", id, ending, patterns, sound, order, syllables}
+//                                ending: the text typed; patterns: "?" is
+//                                any one letter; sound: rhymes by sound;
+//                                order: "file", "reverse" or "syllables";
+//                                syllables: the counts kept, [] for all
+//   {type: "word", id, word}     the word's endings with their counts
 // Answers:
 //   {type: "progress", id, done, total}
 //                                bytes of a list read (or downloaded) so far
-//   {type: "started", id}        a search begins (the page may end this
-//                                worker to stop it)
-//   {type: "list", id, ok, encoding}
-//                                ok: false when the list could not be read;
-//                                encoding: "windows-1251" or "utf-8"
+//   {type: "started", id}        a search begins
+//   {type: "list", id, ok, encoding, lines}
+//                                ok: false when the list could not be read
+//                                (the one before stays); encoding:
+//                                "windows-1251" or "utf-8"
+//   {type: "index", id, ms, memory}
+//                                the list's index is built: searches look
+//                                endings up instead of reading every line
 //   {type: "error", id, message} the request failed outright
-//   {type: "result", id, status, count, text, ms}
-//     status: "listed", "list-missing", "too-short", "not-cp1251" or
-//     "cut-short"; text: the matches, one per line (UTF-8 bytes, as an
-//     ArrayBuffer handed over); ms: how long the core took.
+//   {type: "result", id, status, count, text, bySyllables, ms}
+//     status: "listed", "list-missing", "too-short", "not-cp1251",
+//     "cut-short", or "stopped" when a newer search came first; text: the
+//     matches, one per line; bySyllables: matches of k syllables at k, before
+//     any were left out; ms: how long the core took.
+//   {type: "endings", id, status, endings}
+//     endings: [[ending, count], ...], from two letters up
 import { frontDecode } from "./front_coding.mjs";
 import createVersalo from "./versalo.mjs";
 
-const STATUS = ["listed", "list-missing", "too-short", "not-cp1251", "cut-short"];
-const BULGARIAN = "/rym.txt"; // in the module's memory
-const OWN = "/own"; // the user's file, mounted where it lies
-const NONE = "/none"; // no list: the search says "rym.txt?"
-const CHUNK = 8 << 20; // bytes read at a time while a file is looked through
+const STATUS = ["listed", "list-missing", "too-short", "not-cp1251", "cut-short", "running"];
+const ORDERS = { file: 0, reverse: 1, syllables: 2 };
+const CHUNK = 16 << 20; // bytes read at a time from a file of one's own
+// Lines a scan looks at between two looks at the page's messages: a few
+// milliseconds' work, so that a newer ending is taken up at once.
+const SLICE = 1 << 19;
 const core = createVersalo();
-
-let listPath = NONE;
-let utf8List = false;
 
 const progress = (id, done, total) => postMessage({ type: "progress", id, done, total });
 
@@ -98,76 +104,110 @@ class Utf8Check {
   isUtf8() { return this.valid && this.high && this.carry.length === 0; }
 }
 
-// Reads a file once, piece by piece, to find out its encoding, telling how
-// far it got; throws when the file cannot be read (a folder, say).
-function encodingOf(file, id) {
+// Reads a file into the core's memory, once, piece by piece, finding out
+// its encoding on the way and telling how far it got. Throws when the file
+// cannot be read (a folder, say) or memory runs out.
+function readInto(module, file, id) {
+  const at = module._versalo_list_buffer(file.size) >>> 0;
+  if (at === 0 && file.size > 0) throw new Error("no memory for the list");
   const reader = new FileReaderSync();
   const check = new Utf8Check();
-  for (let at = 0; at < file.size; at += CHUNK) {
-    check.feed(new Uint8Array(reader.readAsArrayBuffer(file.slice(at, at + CHUNK))));
-    progress(id, Math.min(file.size, at + CHUNK), file.size);
+  for (let done = 0; done < file.size; done += CHUNK) {
+    const piece = new Uint8Array(reader.readAsArrayBuffer(file.slice(done, done + CHUNK)));
+    module.HEAPU8.set(piece, at + done);
+    check.feed(piece);
+    progress(id, Math.min(file.size, done + CHUNK), file.size);
   }
-  return check.isUtf8() ? "utf-8" : "windows-1251";
+  return check.isUtf8();
 }
 
-async function setList({ id, file, encoding }) {
+async function setList({ id, file }) {
   const module = await core;
-  const { FS } = module;
-  let ok = true;
-  // A list that cannot be read leaves the one before in place.
+  let ok = true, utf8 = false;
   try {
     if (file) {
-      const found = encoding ?? encodingOf(file, id);
-      if (FS.analyzePath(OWN).exists) {
-        FS.unmount(OWN);
-        FS.rmdir(OWN);
-      }
-      FS.mkdir(OWN);
-      FS.mount(FS.filesystems.WORKERFS, { blobs: [{ name: "rym.txt", data: file }] }, OWN);
-      utf8List = found === "utf-8";
-      listPath = `${OWN}/rym.txt`;
+      utf8 = readInto(module, file, id);
     } else {
-      FS.writeFile(BULGARIAN, await bulgarianList(id));
-      utf8List = false;
-      listPath = BULGARIAN;
+      const bytes = await bulgarianList(id);
+      const at = module._versalo_list_buffer(bytes.length) >>> 0;
+      module.HEAPU8.set(bytes, at);
     }
+    // Converted to Windows-1251 when it can be: the page still says what
+    // the file was.
+    if (module._versalo_list_ready(utf8 ? 1 : 0) < 0) ok = false;
   } catch (error) {
-    // With no list at all (none could ever be read) the search says
-    // "rym.txt?", as the program does.
+    // A list that cannot be read leaves the one before in place; with no
+    // list at all the search says "rym.txt?", as the program does.
     ok = false;
   }
-  postMessage({ type: "list", id, ok, encoding: utf8List ? "utf-8" : "windows-1251" });
+  postMessage({ type: "list", id, ok, encoding: utf8 ? "utf-8" : "windows-1251",
+                lines: module._versalo_list_lines() });
+  if (ok) queue = queue.then(() => buildIndex(id)).catch(() => {});
 }
 
-async function search({ id, ending }) {
+async function buildIndex(id) {
+  const module = await core;
+  const start = performance.now();
+  if (module._versalo_build_index()) {
+    postMessage({ type: "index", id, ms: performance.now() - start, memory: module._versalo_index_memory() });
+  }
+}
+
+// Lets the messages that came meanwhile be taken, then goes on.
+const messagesTaken = () => new Promise((resolve) => {
+  const channel = new MessageChannel();
+  channel.port1.onmessage = resolve;
+  channel.port2.postMessage(null);
+});
+
+async function search({ id, ending, patterns, sound, order, syllables }) {
   const module = await core;
   postMessage({ type: "started", id });
   const start = performance.now();
-  const code = module.ccall("versalo_search", "number", ["string", "number", "string"],
-                            [ending, utf8List ? 1 : 0, listPath]);
-  const status = STATUS[code];
-  let text = new ArrayBuffer(0);
-  let count = 0;
-  if (status === "listed" || status === "cut-short") {
-    const at = module._versalo_results();
-    text = module.HEAPU8.slice(at, at + module._versalo_results_size()).buffer;
-    count = module._versalo_result_count();
+  let status = STATUS[module.ccall("versalo_search", "number",
+                                   ["string", "number", "number", "number", "string"],
+                                   [ending, patterns ? 1 : 0, sound ? 1 : 0, ORDERS[order] ?? 0,
+                                    (syllables ?? []).join(",")])];
+  while (status === "running") {
+    await messagesTaken();
+    if (id !== latestSearch) {
+      postMessage({ type: "result", id, status: "stopped" });
+      return;
+    }
+    status = STATUS[module._versalo_search_step(SLICE)];
   }
-  const ms = performance.now() - start;
-  postMessage({ type: "result", id, status, count, text, ms }, [text]);
+  let text = "", count = 0, bySyllables = [];
+  if (status === "listed" || status === "cut-short") {
+    count = module._versalo_result_count();
+    text = module.UTF8ToString(module._versalo_rows(0, count) >>> 0);
+    const counts = module.UTF8ToString(module._versalo_by_syllables() >>> 0);
+    bySyllables = counts === "" ? [] : counts.split(",").map(Number);
+  }
+  postMessage({ type: "result", id, status, count, text, bySyllables, ms: performance.now() - start });
 }
 
-// Lists and searches run in the order they came, one at a time; a search
-// that a newer one has superseded by the time its turn comes is skipped.
+async function wordEndings({ id, word }) {
+  const module = await core;
+  const at = module.ccall("versalo_word_endings", "number", ["string"], [word]) >>> 0;
+  const endings = at === 0 ? [] : module.UTF8ToString(at).split("\n").filter((line) => line !== "")
+    .map((line) => { const [ending, count] = line.split("\t"); return [ending, Number(count)]; });
+  postMessage({ type: "endings", id, status: at === 0 ? "too-short" : "listed", endings });
+}
+
+// Lists, searches and words run in the order they came, one at a time; a
+// search that a newer one has superseded by the time its turn comes is
+// skipped, and one that is running stops at its next slice.
 let queue = Promise.resolve();
 let latestSearch = null;
 onmessage = ({ data }) => {
   let job;
   if (data.type === "list") {
     job = () => setList(data);
+  } else if (data.type === "word") {
+    job = () => wordEndings(data);
   } else {
     latestSearch = data.id;
-    job = () => data.id === latestSearch && search(data);
+    job = () => (data.id === latestSearch ? search(data) : postMessage({ type: "result", id: data.id, status: "stopped" }));
   }
   // A failure (the core could not load, say) is told, and the queue goes on.
   queue = queue.then(job).catch((error) =>

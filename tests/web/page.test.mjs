@@ -200,8 +200,9 @@ describe("a list of one's own", () => {
 });
 
 describe("a search still running", () => {
-  test("is stopped by a newer ending, and the page goes on with the same list", async () => {
-    // Sixty million matching lines: a search that runs for seconds.
+  test("is dropped for a newer ending, whose results show; the list is not read again", async () => {
+    // Sixty million matching lines: too many to index, so a search scans
+    // them, a slice at a time, for seconds.
     const folder = ownList("huge", Buffer.alloc(3 * 60e6, cp1251("аа\n")));
     // What the loading line says, all of it, as it changes.
     await page.evaluate(() => {
@@ -214,19 +215,108 @@ describe("a search still running", () => {
     const said = await page.evaluate(() => window.loadingSaid);
     assert.ok(said.some((text) => /^Речникът се зарежда… \d+%$/.test(text)), said.join(" | "));
     assert.equal(said.at(-1), "");
-    assert.equal(await page.evaluate(() => window.versalo.restarts()), 0);
+    const stopped = await page.evaluate(() => window.versalo.stopped());
     await setEnding(page, "аа", { input: true });
-    // Not a time: the state the page reports once the search has run for
-    // long enough to be stopped.
-    await page.waitForSelector('#results[data-busy="long"]');
+    // Not a time: the state the page reports while the search runs.
+    await page.waitForSelector('#results[data-busy="running"]');
     const before = await shownCount(page);
     await setEnding(page, "ба", { input: true });
     await drawn(page, "ба", before);
-    assert.equal(await page.evaluate(() => window.versalo.restarts()), 1);
+    await page.waitForFunction((n) => window.versalo.stopped() === n + 1, {}, stopped);
     assert.equal(await text(page, "#message"), "");
     assert.equal(await page.$eval("#results", (list) => list.dataset.count), "0");
     assert.equal(await page.$eval("#results", (list) => list.dataset.busy), undefined);
+    // Nothing was loaded again.
+    assert.equal((await page.evaluate(() => window.loadingSaid)).length, said.length);
     rmSync(folder, { recursive: true });
+  });
+});
+
+describe("rhymes beyond the ending", () => {
+  // What versalo-find lists with options, in UTF-8, for the Bulgarian list.
+  const findWith = (args) => {
+    const out = execFileSync(FIND, args, { cwd: bulgarian, env: { ...process.env, LC_ALL: "C.UTF-8" },
+                                          maxBuffer: 1 << 28 }).toString();
+    return out === "" ? [] : out.slice(0, -1).split("\n");
+  };
+  // Sets a control and waits for the results it brings.
+  const change = async (ending, act) => {
+    const before = await shownCount(page);
+    await act();
+    await drawn(page, ending, before);
+  };
+
+  before(async () => {
+    await (await page.$("#file")).uploadFile(join(bulgarian, "rym.txt"));
+    await page.waitForFunction(() => document.body.dataset.index === "ready");
+  });
+
+  test("each order, the sound rule and the syllable boxes list what versalo-find lists", async () => {
+    await typeEnding(page, "ад");
+    assert.deepEqual(await entries(page), findWith(["--", "ад"]));
+    await change("ад", () => page.select("#order", "reverse"));
+    assert.deepEqual(await entries(page), findWith(["--order=reverse", "--", "ад"]));
+    await change("ад", () => page.click("#sound"));
+    const bySound = findWith(["--order=reverse", "--sound", "--", "ад"]);
+    assert.ok(bySound.includes("брат") && bySound.includes("град"));
+    assert.deepEqual(await entries(page), bySound);
+    await change("ад", () => page.select("#order", "syllables"));
+    assert.deepEqual(await entries(page), findWith(["--order=syllables", "--sound", "--", "ад"]));
+    // The counts by syllables, each with its box: leave out one syllable.
+    const counts = await text(page, "#syllables");
+    assert.match(counts, /1 сричка: [\d\s]+ · 2 срички: [\d\s]+/);
+    await change("ад", () => page.click('#syllables input[data-syllables="1"]'));
+    const kept = await page.$$eval("#syllables input:checked", (boxes) => boxes.map((b) => b.dataset.syllables));
+    assert.deepEqual(await entries(page),
+                     findWith(["--order=syllables", "--sound", `--syllables=${kept.join(",")}`, "--", "ад"]));
+    // Back to every count, file order, no sound.
+    await change("ад", () => page.click('#syllables input[data-syllables="1"]'));
+    await change("ад", () => page.click("#sound"));
+    await change("ад", () => page.select("#order", "file"));
+    assert.deepEqual(await entries(page), findWith(["--", "ад"]));
+  });
+
+  test("? stands for any one letter, and each row shows the ending matched", async () => {
+    await typeEnding(page, "д?на");
+    const expected = findWith(["--pattern", "--", "д?на"]);
+    assert.ok(expected.includes("година"));
+    assert.deepEqual(await entries(page), expected);
+    const marked = await page.$$eval("#results .row", (rows) => rows.map((row) => [row.textContent, row.querySelector("mark")?.textContent]));
+    assert.ok(marked.length > 0);
+    for (const [word, mark] of marked) assert.equal(mark, word.slice(-4));
+  });
+
+  test("a word's endings, with their counts; a click searches one", async () => {
+    await page.click("#word");
+    await setEnding(page, "гладко", { input: true });
+    await page.waitForFunction(() => document.querySelector("#endings").dataset.word === "гладко");
+    const listed = await page.$$eval("#endings button", (buttons) => buttons.map((b) => b.textContent));
+    const expected = findWith(["--word", "--", "гладко"]).map((line) => {
+      const [ending, count] = line.split("\t");
+      return `-${ending}: ${Number(count).toLocaleString("bg-BG")}`;
+    });
+    assert.deepEqual(listed, expected);
+    await change("дко", () => page.click("#endings li:nth-child(2) button"));
+    assert.equal(await page.$eval("#word", (box) => box.checked), false);
+    assert.equal(await page.$eval("#ending", (box) => box.value), "дко");
+    assert.deepEqual(await entries(page), findWith(["--", "дко"]));
+  });
+
+  test("the results save as a UTF-8 text file", async () => {
+    await typeEnding(page, "ище");
+    // The link the page clicks, caught, and its file read back.
+    await page.evaluate(() => {
+      const made = URL.createObjectURL;
+      URL.createObjectURL = (blob) => { window.savedBlob = blob; return made(blob); };
+      HTMLAnchorElement.prototype.click = function () { window.savedName = this.download; };
+    });
+    await page.click("#save");
+    await page.waitForFunction(() => window.savedName);
+    const saved = await page.evaluate(async () => ({ name: window.savedName, type: window.savedBlob.type,
+                                                     text: await window.savedBlob.text() }));
+    assert.equal(saved.type, "text/plain;charset=utf-8");
+    assert.equal(saved.name, "рими-ище.txt");
+    assert.equal(saved.text, findWith(["--", "ище"]).join("\n") + "\n");
   });
 });
 
@@ -305,7 +395,7 @@ describe("the list", () => {
   test("every Tab stop shows where the focus is", async () => {
     await page.focus("#ending");
     const seen = [];
-    for (let stop = 0; stop < 12; ++stop) {
+    for (let stop = 0; stop < 40; ++stop) {
       const focused = await page.evaluate(() => {
         const element = document.activeElement;
         // The file picker is hidden; its label shows the focus.
@@ -319,7 +409,9 @@ describe("the list", () => {
       assert.ok(focused.outline, `${focused.id} shows no focus`);
       await page.keyboard.press("Tab");
     }
-    for (const id of ["ending", "check", "results", "file"]) assert.ok(seen.includes(id), `${id}: ${seen}`);
+    for (const id of ["ending", "check", "order", "sound", "word", "save", "results", "file"]) {
+      assert.ok(seen.includes(id), `${id}: ${seen}`);
+    }
   });
 
   test("on a phone, taps pick several entries, and copying says how many",
