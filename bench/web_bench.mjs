@@ -2,13 +2,17 @@
 // word list, served from 127.0.0.1:
 //  - the first search: from the start of loading the page to the results of
 //    an ending typed at once, drawn;
+//  - the list's index: how long it took to build, and its bytes a line;
 //  - from a key press to the results drawn, for a rare, a middling and a
-//    common ending (medians of RUNS);
+//    common ending, in each order and by sound (medians of RUNS);
 //  - the peak memory of the tab's renderer process, and the site's size;
 //  - a first visit on Chromium's "Slow 4G" throttling: when the page shows
 //    it is loading, when the first results of ище are drawn, and the bytes
 //    the server sent;
-//  - scrolling 8.6 million results: the time between frames.
+//  - scrolling 8.6 million results: the time between frames;
+//  - a list of one's own of 1 GiB: loading it, the tab's peak memory, the
+//    longest task on the page's main thread, ище on its own and typed while
+//    a search of та runs.
 //   node bench/web_bench.mjs SITE [RUNS]
 import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
@@ -63,25 +67,38 @@ try {
   console.log("first search: results of ище drawn %s ms after the page began to load",
               (await results(page, "drawnAt")).toFixed(0));
 
-  for (const ending of ["ище", "ина", "та"]) {
-    const drawnMs = [], coreMs = [];
-    const head = ending.slice(0, -1), last = ending.slice(-1);
-    for (let run = 0; run < runs; ++run) {
-      // The ending but its last letter, searched; then the last key.
-      let before = await shownCount(page);
-      await setEnding(page, head, { input: true });
-      if ([...head].length >= 2) await drawn(page, head, before);
-      before = await shownCount(page);
-      await page.keyboard.type(last);
-      await drawn(page, ending, before);
-      drawnMs.push(await results(page, "drawnMs"));
-      coreMs.push(await results(page, "coreMs"));
+  await page.waitForSelector("body[data-index=ready]");
+  const indexBytes = await page.$eval("body", (body) => Number(body.dataset.indexBytes));
+  console.log("index: built in %s ms in the worker, %s bytes a line (%s KiB)",
+              await page.$eval("body", (body) => body.dataset.indexMs), (indexBytes / 867136).toFixed(1),
+              (indexBytes / 1024).toFixed(0));
+  const settings = [["file", false], ["reverse", false], ["syllables", false], ["file", true]];
+  for (const [order, sound] of settings) {
+    await page.select("#order", order);
+    if (await page.$eval("#sound", (box) => box.checked) !== sound) await page.click("#sound");
+    for (const ending of ["ище", "ина", "та"]) {
+      const drawnMs = [], coreMs = [];
+      const head = ending.slice(0, -1), last = ending.slice(-1);
+      for (let run = 0; run < runs; ++run) {
+        // The ending but its last letter, searched; then the last key.
+        let before = await shownCount(page);
+        await setEnding(page, head, { input: true });
+        if ([...head].length >= 2) await drawn(page, head, before);
+        before = await shownCount(page);
+        await page.focus("#ending");
+        await page.keyboard.type(last);
+        await drawn(page, ending, before);
+        drawnMs.push(await results(page, "drawnMs"));
+        coreMs.push(await results(page, "coreMs"));
+      }
+      console.log("key to results drawn, %s order%s, %s (%d matches): median %s ms (core %s ms), min %s, max %s",
+                  order, sound ? ", by sound" : "", ending, await results(page, "count"),
+                  median(drawnMs).toFixed(1), median(coreMs).toFixed(1), Math.min(...drawnMs).toFixed(1),
+                  Math.max(...drawnMs).toFixed(1));
     }
-    console.log("key to results drawn, %s (%d matches): median %s ms (core %s ms), min %s, max %s",
-                ending, await results(page, "count"), median(drawnMs).toFixed(1),
-                median(coreMs).toFixed(1), Math.min(...drawnMs).toFixed(1),
-                Math.max(...drawnMs).toFixed(1));
   }
+  await page.select("#order", "file");
+  await page.click("#sound");
   console.log("peak memory of the tab's renderer process: %s MiB", rendererPeakMiB(browser).toFixed(0));
   const sizes = Object.fromEntries(readdirSync(site).map((name) => [name, statSync(join(site, name)).size]));
   const total = Object.values(sizes).reduce((sum, size) => sum + size, 0);
@@ -157,6 +174,59 @@ try {
                 (await results(tab, "count")).toLocaleString("en"), median(frames).toFixed(1),
                 Math.max(...frames).toFixed(1), frames.length);
     await tab.close();
+    rmSync(folder, { recursive: true, force: true });
+  }
+
+  // A list of one's own of 1 GiB: the Bulgarian list in CR LF, over and over.
+  if (process.env.VERSALO_BENCH_BIG !== "0") {
+    const folder = mkdtempSync(join(tmpdir(), "versalo-bench-"));
+    const words = Buffer.from(frontDecode(gunzipSync(readFileSync(join(site, "rym.fc.gz")))));
+    const copies = Math.ceil((1 << 30) / words.length);
+    writeFileSync(join(folder, "rym.txt"), Buffer.concat(Array(copies).fill(words)).subarray(0, 1 << 30));
+    const big = await launch({ protocolTimeout: 600000 });
+    const tab = await big.newPage();
+    await tab.goto(server.url);
+    await tab.waitForSelector("body[data-list]");
+    // The longest task on the page's main thread from here on.
+    await tab.evaluate(() => {
+      window.longest = 0;
+      new PerformanceObserver((list) => {
+        for (const entry of list.getEntries()) window.longest = Math.max(window.longest, entry.duration);
+      }).observe({ type: "longtask", buffered: false });
+    });
+    const started = Date.now();
+    await (await tab.$("#file")).uploadFile(join(folder, "rym.txt"));
+    await tab.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"),
+                              { timeout: 600000 });
+    const loadedMs = Date.now() - started;
+    const loadedPeak = rendererPeakMiB(big);
+    const alone = [];
+    for (let run = 0; run < 3; ++run) {
+      const before = await shownCount(tab);
+      await setEnding(tab, run % 2 ? "ища" : "ище", { input: true });
+      await drawn(tab, run % 2 ? "ища" : "ище", before, { timeout: 600000 });
+      if (run % 2 === 0) alone.push(await results(tab, "drawnMs"));
+    }
+    // та runs; ище comes 0.4 s into it.
+    const during = [];
+    for (let run = 0; run < 2; ++run) {
+      const before = await shownCount(tab);
+      await setEnding(tab, "та", { input: true });
+      await tab.waitForSelector('#results[data-busy="running"]');
+      await new Promise((done) => setTimeout(done, 400));
+      await setEnding(tab, "ище", { input: true });
+      await drawn(tab, "ище", before, { timeout: 600000 });
+      during.push(await results(tab, "drawnMs"));
+      const shown = await shownCount(tab);
+      await setEnding(tab, "ища", { input: true });
+      await drawn(tab, "ища", shown, { timeout: 600000 });
+    }
+    console.log("1 GiB list of one's own: loaded in %s ms (tab's peak memory by then %s MiB); ище on its own %s ms, " +
+                "typed 0.4 s into a search of та %s ms; tab's peak memory %s MiB (%s times the file); " +
+                "longest main-thread task %s ms",
+                loadedMs, loadedPeak.toFixed(0), median(alone).toFixed(0), median(during).toFixed(0), rendererPeakMiB(big).toFixed(0),
+                (rendererPeakMiB(big) / 1024).toFixed(2), (await tab.evaluate(() => window.longest)).toFixed(0));
+    await big.close();
     rmSync(folder, { recursive: true, force: true });
   }
 } finally {

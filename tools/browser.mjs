@@ -12,9 +12,10 @@ export { serve } from "../web/serve.mjs";
 // firefox-esr, over WebDriver BiDi. Neither is ever downloaded.
 export const browserName = process.env.VERSALO_BROWSER === "firefox" ? "firefox" : "chromium";
 
-export async function launch() {
+export async function launch(options = {}) {
   if (browserName === "firefox") {
     return puppeteer.launch({
+      ...options,
       browser: "firefox",
       executablePath: process.env.FIREFOX ?? "/usr/bin/firefox-esr",
       headless: true,
@@ -22,6 +23,7 @@ export async function launch() {
   }
   const profile = mkdtempSync(join(tmpdir(), "versalo-chromium-"));
   const browser = await puppeteer.launch({
+    ...options,
     executablePath: process.env.CHROMIUM ?? "/usr/bin/chromium",
     headless: true,
     userDataDir: profile,

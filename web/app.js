@@ -42,8 +42,19 @@ let lastEnding = null; // the ending typing last searched, so as not to repeat i
 let typedAt = 0; // when the input that started the latest search came
 let shownFor = null; // the ending whose results the list shows
 
-// The list's state lives here; its rows only show it.
-let entries = [];
+// The list's state lives here; its rows only show it. The worker holds the
+// matches; their text comes a chunk of rows at a time, as rows come into
+// view (the first chunk with the results), so that a search costs what is
+// shown, not what is found.
+const CHUNK_ROWS = 256; // the worker sends as many with the results
+let count = 0; // entries listed
+let shownSearch = 0; // the search whose results are listed
+let chunks = new Map(); // chunk number: its rows' text
+const asked = new Set(); // chunks asked for, not yet come
+const answers = new Map(); // request id: what waits for its rows
+// Rows as the worker sends them: each followed by LF.
+const linesOf = (text) => (text === "" ? [] : text.slice(0, -1).split("\n"));
+const entryAt = (i) => chunks.get(Math.floor(i / CHUNK_ROWS))?.[i % CHUNK_ROWS];
 let selected = new Uint8Array(0);
 let active = -1; // the row that the keys move, always drawn
 let anchor = -1; // where a Shift range starts
@@ -99,6 +110,8 @@ function answered({ data }) {
     document.body.dataset.index = "ready";
     document.body.dataset.indexMs = data.ms.toFixed(0);
     document.body.dataset.indexBytes = String(data.memory);
+  } else if (data.type === "rows") {
+    gotRows(data);
   } else if (data.type === "endings") {
     if (data.id === latestSearch) showEndings(data);
   } else if (data.type === "progress") {
@@ -183,22 +196,25 @@ function showSyllables(bySyllables) {
   }));
 }
 
-function show({ status, count, text, ms, bySyllables }) {
+function show({ status, count: found, text, ms, bySyllables }) {
   if (status === "too-short") { say(TOO_SHORT); return; }
   if (status === "not-cp1251") { say(NOT_CP1251); return; }
   if (status === "list-missing") { say(LIST_MISSING); return; }
   // A list read only in part still shows what was found before the fault.
   say(status === "cut-short" ? LIST_MISSING : "");
-  entries = count === 0 ? [] : text.slice(0, -1).split("\n");
+  count = found;
+  shownSearch = latestSearch;
+  chunks = new Map([[0, linesOf(text)]]);
+  asked.clear();
   highlighted = [...latestEnding].length;
   showSyllables(bySyllables);
-  saveButton.disabled = entries.length === 0;
-  selected = new Uint8Array(entries.length);
+  saveButton.disabled = count === 0;
+  selected = new Uint8Array(count);
   active = anchor = -1;
   shownFor = latestEnding;
   showCount();
-  results.dataset.count = String(entries.length);
-  spacer.style.height = `${Math.min(entries.length * ROW, MAX_HEIGHT)}px`;
+  results.dataset.count = String(count);
+  spacer.style.height = `${Math.min(count * ROW, MAX_HEIGHT)}px`;
   results.scrollTop = 0;
   topRow = 0;
   wantedScrollTop = null;
@@ -221,7 +237,7 @@ function show({ status, count, text, ms, bySyllables }) {
 // ending, which ending they are for.
 function showCount() {
   if (shownFor === null) return;
-  const found = `Намерени: ${entries.length.toLocaleString("bg-BG")}`;
+  const found = `Намерени: ${count.toLocaleString("bg-BG")}`;
   countText.textContent = input.value === shownFor ? found : `${found} за „${shownFor}“`;
 }
 
@@ -240,8 +256,8 @@ const MAX_HEIGHT = 15_000_000;
 
 // Past the cap, the view's top row, a fraction, runs from 0 to the last
 // row that can be at the top as the scroll position runs over its range.
-const scaled = () => entries.length * ROW > MAX_HEIGHT;
-const topRows = () => Math.max(1, entries.length - results.clientHeight / ROW);
+const scaled = () => count * ROW > MAX_HEIGHT;
+const topRows = () => Math.max(1, count - results.clientHeight / ROW);
 const scrollRange = () => Math.max(1, MAX_HEIGHT - results.clientHeight);
 const topRowAt = (scrollTop) => (scaled() ? (scrollTop / scrollRange()) * topRows() : scrollTop / ROW);
 const scrollTopFor = (row) => (scaled() ? (row / topRows()) * scrollRange() : row * ROW);
@@ -267,7 +283,7 @@ function draw({ selection = true } = {}) {
     topRow = topRowAt(results.scrollTop);
   }
   const first = Math.max(0, Math.floor(topRow) - 5);
-  const last = Math.min(entries.length, Math.ceil(topRow + results.clientHeight / ROW) + 5);
+  const last = Math.min(count, Math.ceil(topRow + results.clientHeight / ROW) + 5);
   const shown = new Set();
   for (let i = first; i < last; ++i) shown.add(i);
   if (active >= 0) shown.add(active);
@@ -277,6 +293,12 @@ function draw({ selection = true } = {}) {
   const present = new Map([...results.querySelectorAll(".row")].map((row) => [Number(row.dataset.index), row]));
   for (const i of shown) {
     let row = present.get(i);
+    const text = entryAt(i);
+    // A row whose text has not come yet is drawn once it comes.
+    if (text === undefined) {
+      askChunk(Math.floor(i / CHUNK_ROWS));
+      continue;
+    }
     if (!row) {
       row = document.createElement("div");
       row.className = "row";
@@ -284,15 +306,15 @@ function draw({ selection = true } = {}) {
       row.dataset.index = String(i);
       row.id = `row-${i}`;
       // The matched ending stands out: one character a byte of it.
-      const cut = Math.max(0, entries[i].length - highlighted);
+      const cut = Math.max(0, text.length - highlighted);
       const mark = document.createElement("mark");
-      mark.textContent = entries[i].slice(cut);
-      row.append(entries[i].slice(0, cut), mark);
+      mark.textContent = text.slice(cut);
+      row.append(text.slice(0, cut), mark);
       results.appendChild(row);
     }
     row.style.top = `${rowTop(i)}px`;
     row.setAttribute("aria-selected", selected[i] ? "true" : "false");
-    row.setAttribute("aria-setsize", String(entries.length));
+    row.setAttribute("aria-setsize", String(count));
     row.setAttribute("aria-posinset", String(i + 1));
     row.classList.toggle("active", i === active);
   }
@@ -306,8 +328,8 @@ results.addEventListener("scroll", () => requestAnimationFrame(() => draw({ sele
 // Entering the list names an entry at once: the active one, or the first
 // in view.
 results.addEventListener("focus", () => {
-  if (active >= 0 || entries.length === 0) return;
-  active = Math.min(entries.length - 1, Math.ceil(topRow));
+  if (active >= 0 || count === 0) return;
+  active = Math.min(count - 1, Math.ceil(topRow));
   draw();
 });
 new ResizeObserver(() => draw({ selection: false })).observe(results);
@@ -337,8 +359,8 @@ function scrollToRow(row) {
 // from the anchor to it, or, with `focusOnly`, leaving the selection as it
 // is (Ctrl with the keys, as the WAI-ARIA multi-select listbox has it).
 function moveTo(i, { extend = false, focusOnly = false } = {}) {
-  if (entries.length === 0) return;
-  i = Math.max(0, Math.min(entries.length - 1, i));
+  if (count === 0) return;
+  i = Math.max(0, Math.min(count - 1, i));
   if (focusOnly) { /* the selection stays */ }
   else if (extend && anchor >= 0) selectRange(anchor, i);
   else { selectOnly(i); anchor = i; }
@@ -387,13 +409,13 @@ results.addEventListener("keydown", (event) => {
   const page = Math.max(1, Math.floor(results.clientHeight / ROW) - 1);
   const extend = event.shiftKey;
   const moves = { ArrowDown: active + 1, ArrowUp: active - 1, PageDown: active + page,
-                  PageUp: active - page, Home: 0, End: entries.length - 1 };
+                  PageUp: active - page, Home: 0, End: count - 1 };
   const control = event.ctrlKey || event.metaKey;
   if (event.key in moves) {
     moveTo(active < 0 && event.key.startsWith("Arrow") ? 0 : moves[event.key],
            { extend, focusOnly: control && !extend });
     event.preventDefault();
-  } else if (event.key === " " && entries.length > 0) {
+  } else if (event.key === " " && count > 0) {
     // Space toggles the active entry, and it becomes the anchor.
     if (active < 0) active = 0;
     selected[active] = selected[active] ? 0 : 1;
@@ -407,18 +429,71 @@ results.addEventListener("keydown", (event) => {
   }
 });
 
-function selectedText() {
+// Asks the worker for a chunk of rows to show.
+function askChunk(chunk) {
+  if (asked.has(chunk)) return;
+  asked.add(chunk);
+  worker.postMessage({ type: "rows", id: nextId++, search: shownSearch, first: chunk * CHUNK_ROWS,
+                       count: CHUNK_ROWS });
+}
+
+// The text of rows [first, first + n) of the results listed, from the
+// worker: for copying, saving and tests, never kept. Null when newer
+// results came meanwhile.
+function rowsOf(first, n) {
+  const id = nextId++;
+  worker.postMessage({ type: "rows", id, search: shownSearch, first, count: n });
+  return new Promise((resolve) => answers.set(id, resolve));
+}
+
+function gotRows({ id, search, first, text }) {
+  const waiting = answers.get(id);
+  if (waiting) {
+    answers.delete(id);
+    waiting(text === null ? null : linesOf(text));
+    return;
+  }
+  if (search !== shownSearch || text === null) return;
+  const chunk = first / CHUNK_ROWS;
+  chunks.set(chunk, linesOf(text));
+  asked.delete(chunk);
+  draw({ selection: false });
+}
+
+// The selected entries' text, one per line: at once when every one has
+// come to the page, else from the worker.
+function selectedNow() {
   const lines = [];
-  selected.forEach((on, i) => { if (on) lines.push(entries[i]); });
+  for (let i = 0; i < count; ++i) {
+    if (!selected[i]) continue;
+    const text = entryAt(i);
+    if (text === undefined) return null;
+    lines.push(text);
+  }
   return lines.join("\n");
+}
+
+async function selectedText() {
+  const now = selectedNow();
+  if (now !== null) return now;
+  const first = selected.indexOf(1), last = selected.lastIndexOf(1);
+  const texts = await rowsOf(first, last - first + 1);
+  if (texts === null) return "";
+  return texts.filter((_, k) => selected[first + k]).join("\n");
 }
 
 // Ctrl+C in the list copies the selected entries, one per line.
 document.addEventListener("copy", (event) => {
   if (document.activeElement !== results || !selected.some((on) => on)) return;
-  event.clipboardData.setData("text/plain", selectedText());
   event.preventDefault();
-  copied();
+  const now = selectedNow();
+  if (now !== null) {
+    event.clipboardData.setData("text/plain", now);
+    copied();
+  } else {
+    // Rows still in the worker: written once they come.
+    copyToClipboard();
+  }
 });
 
 // Says how many entries went to the clipboard, until the next change.
@@ -428,15 +503,16 @@ function copied() {
   copiedText.textContent = `Копирани: ${count.toLocaleString("bg-BG")}`;
 }
 
-copyButton.addEventListener("click", async () => {
+async function copyToClipboard() {
   try {
-    await navigator.clipboard.writeText(selectedText());
+    await navigator.clipboard.writeText(await selectedText());
     say("");
     copied();
   } catch (error) {
     say("Копирането не успя: браузърът не разреши достъп до клипборда.");
   }
-});
+}
+copyButton.addEventListener("click", copyToClipboard);
 
 input.addEventListener("input", (event) => {
   say("");
@@ -472,11 +548,18 @@ document.addEventListener("drop", (event) => {
   useFile(event.dataTransfer.files[0]);
 });
 
+// Every entry, from the worker; null when newer results came meanwhile.
+const allEntries = async () => (count === 0 ? [] : rowsOf(0, count));
+
 // The results as a UTF-8 text file, one per line.
-saveButton.addEventListener("click", () => {
+saveButton.addEventListener("click", async () => {
+  const name = `рими-${shownFor}.txt`;
+  const texts = await allEntries();
+  if (texts === null) return;
   const link = document.createElement("a");
-  link.href = URL.createObjectURL(new Blob([entries.join("\n") + "\n"], { type: "text/plain;charset=utf-8" }));
-  link.download = `рими-${shownFor}.txt`;
+  link.href = URL.createObjectURL(new Blob([texts.map((text) => `${text}\n`).join("")],
+                                           { type: "text/plain;charset=utf-8" }));
+  link.download = name;
   link.click();
   setTimeout(() => URL.revokeObjectURL(link.href), 60_000);
 });
@@ -490,7 +573,7 @@ wordChoice.addEventListener("change", () => {
 
 // For tests and other automation: the entries listed, all of them, ...
 // and how many searches the worker dropped for a newer one.
-window.versalo = { entries: () => entries.slice(), stopped: () => stopped };
+window.versalo = { entries: allEntries, stopped: () => stopped };
 
 loadList(null, "");
 // A new version of the page: said, with a button that loads it. One that

@@ -129,6 +129,7 @@ EMSCRIPTEN_KEEPALIVE int versalo_list_ready(int utf8_list) {
     const bool converted = utf8_list != 0 && Utf8ToCp1251InPlace(g_incoming);
     g_scan.reset();
     g_index.reset();
+    g_result = {};  // its lines were the old list's
     g_list = versalo::LineList(std::move(g_incoming));
     g_incoming = std::string();
     g_have_list = true;

@@ -10,6 +10,9 @@
 //                                order: "file", "reverse" or "syllables";
 //                                syllables: the counts kept, [] for all
 //   {type: "word", id, word}     the word's endings with their counts
+//   {type: "rows", id, search, first, count}
+//                                the text of results [first, first + count)
+//                                of search `search`
 // Answers:
 //   {type: "progress", id, done, total}
 //                                bytes of a list read (or downloaded) so far
@@ -24,9 +27,13 @@
 //   {type: "error", id, message} the request failed outright
 //   {type: "result", id, status, count, text, bySyllables, ms}
 //     status: "listed", "list-missing", "too-short", "not-cp1251",
-//     "cut-short", or "stopped" when a newer search came first; text: the
-//     matches, one per line; bySyllables: matches of k syllables at k, before
+//     "cut-short", or "stopped" when a newer search came first; count: the
+//     matches; text: the first FIRST_ROWS of them, one per line (the rest
+//     come when asked for); bySyllables: matches of k syllables at k, before
 //     any were left out; ms: how long the core took.
+//   {type: "rows", id, search, first, text}
+//     text: the rows asked for, one per line; null when search `search` is
+//     no longer the latest.
 //   {type: "endings", id, status, endings}
 //     endings: [[ending, count], ...], from two letters up
 import { frontDecode } from "./front_coding.mjs";
@@ -38,7 +45,10 @@ const CHUNK = 16 << 20; // bytes read at a time from a file of one's own
 // Lines a scan looks at between two looks at the page's messages: a few
 // milliseconds' work, so that a newer ending is taken up at once.
 const SLICE = 1 << 19;
+// Rows sent with a search's results: more than a screen holds.
+const FIRST_ROWS = 256;
 const core = createVersalo();
+let resultOf = null; // the search whose results the core holds
 
 const progress = (id, done, total) => postMessage({ type: "progress", id, done, total });
 
@@ -106,18 +116,39 @@ class Utf8Check {
 
 // Reads a file into the core's memory, once, piece by piece, finding out
 // its encoding on the way and telling how far it got. Throws when the file
-// cannot be read (a folder, say) or memory runs out.
-function readInto(module, file, id) {
+// cannot be read (a folder, say), changes meanwhile, or memory runs out.
+// The pieces go through one buffer of the stream's own ("byob"), so that
+// reading leaves no garbage the size of the file behind it; a browser
+// without such streams reads with FileReaderSync.
+async function readInto(module, file, id) {
   const at = module._versalo_list_buffer(file.size) >>> 0;
   if (at === 0 && file.size > 0) throw new Error("no memory for the list");
-  const reader = new FileReaderSync();
   const check = new Utf8Check();
-  for (let done = 0; done < file.size; done += CHUNK) {
-    const piece = new Uint8Array(reader.readAsArrayBuffer(file.slice(done, done + CHUNK)));
+  let done = 0, told = 0;
+  const take = (piece) => {
+    if (done + piece.length > file.size) throw new Error("the file grew while it was read");
     module.HEAPU8.set(piece, at + done);
     check.feed(piece);
-    progress(id, Math.min(file.size, done + CHUNK), file.size);
+    done += piece.length;
+    if (done - told >= CHUNK || done === file.size) {
+      progress(id, done, file.size);
+      told = done;
+    }
+  };
+  let reader = null;
+  try {
+    reader = file.stream().getReader({ mode: "byob" });
+  } catch {
+    const sync = new FileReaderSync();
+    while (done < file.size) take(new Uint8Array(sync.readAsArrayBuffer(file.slice(done, done + CHUNK))));
   }
+  for (let buffer = new ArrayBuffer(CHUNK); reader;) {
+    const { value, done: end } = await reader.read(new Uint8Array(buffer));
+    if (end) break;
+    take(value);
+    buffer = value.buffer;
+  }
+  if (done !== file.size) throw new Error("the file shrank while it was read");
   return check.isUtf8();
 }
 
@@ -126,7 +157,7 @@ async function setList({ id, file }) {
   let ok = true, utf8 = false;
   try {
     if (file) {
-      utf8 = readInto(module, file, id);
+      utf8 = await readInto(module, file, id);
     } else {
       const bytes = await bulgarianList(id);
       const at = module._versalo_list_buffer(bytes.length) >>> 0;
@@ -135,6 +166,7 @@ async function setList({ id, file }) {
     // Converted to Windows-1251 when it can be: the page still says what
     // the file was.
     if (module._versalo_list_ready(utf8 ? 1 : 0) < 0) ok = false;
+    else resultOf = null; // the results were the old list's
   } catch (error) {
     // A list that cannot be read leaves the one before in place; with no
     // list at all the search says "rym.txt?", as the program does.
@@ -178,12 +210,19 @@ async function search({ id, ending, patterns, sound, order, syllables }) {
   }
   let text = "", count = 0, bySyllables = [];
   if (status === "listed" || status === "cut-short") {
+    resultOf = id;
     count = module._versalo_result_count();
-    text = module.UTF8ToString(module._versalo_rows(0, count) >>> 0);
+    text = module.UTF8ToString(module._versalo_rows(0, FIRST_ROWS) >>> 0);
     const counts = module.UTF8ToString(module._versalo_by_syllables() >>> 0);
     bySyllables = counts === "" ? [] : counts.split(",").map(Number);
   }
   postMessage({ type: "result", id, status, count, text, bySyllables, ms: performance.now() - start });
+}
+
+async function rows({ id, search: of, first, count }) {
+  const module = await core;
+  const text = of === resultOf ? module.UTF8ToString(module._versalo_rows(first, count) >>> 0) : null;
+  postMessage({ type: "rows", id, search: of, first, text });
 }
 
 async function wordEndings({ id, word }) {
@@ -205,6 +244,8 @@ onmessage = ({ data }) => {
     job = () => setList(data);
   } else if (data.type === "word") {
     job = () => wordEndings(data);
+  } else if (data.type === "rows") {
+    job = () => rows(data);
   } else {
     latestSearch = data.id;
     job = () => (data.id === latestSearch ? search(data) : postMessage({ type: "result", id: data.id, status: "stopped" }));
