@@ -129,14 +129,16 @@ function answered({ data }) {
       }
       if (data.ok) delete document.body.dataset.index; // the new list's comes later
       pending = null;
-      // The last ending searched, again, on the new list.
-      if (data.ok && latestEnding !== "") {
+      // The last ending searched, again, on the new list, unless it was
+      // asked for after the list (the worker takes them in order).
+      if (data.ok && latestEnding !== "" && latestSearch < data.id) {
         lastEnding = null;
         search(latestEnding, { fromTyping: true });
       }
     }
     if (!data.ok) say(LIST_MISSING);
     document.body.dataset.list = data.ok ? "ready" : "missing";
+    document.body.dataset.listMs = JSON.stringify(data.ms);
   } else if (data.type === "error") {
     // The worker's own words are for developers: the console has them.
     console.error(data.message);

@@ -17,10 +17,12 @@
 //   {type: "progress", id, done, total}
 //                                bytes of a list read (or downloaded) so far
 //   {type: "started", id}        a search begins
-//   {type: "list", id, ok, encoding, lines}
+//   {type: "list", id, ok, encoding, lines, ms}
 //                                ok: false when the list could not be read
 //                                (the one before stays); encoding:
-//                                "windows-1251" or "utf-8"
+//                                "windows-1251" or "utf-8"; ms: {core, read,
+//                                held}, when the core and the list were in,
+//                                and how long holding the list took
 //   {type: "index", id, ms, memory}
 //                                the list's index is built: searches look
 //                                endings up instead of reading every line
@@ -58,16 +60,16 @@ async function bulgarianList(id) {
   const response = await fetch(new URL("rym.fc.gz", import.meta.url));
   if (!response.ok) throw new Error(`rym.fc.gz: ${response.status}`);
   const total = Number(response.headers.get("content-length")) || 0;
-  const chunks = [];
   let done = 0;
-  for (const reader = response.body.getReader(); ;) {
-    const { value, done: end } = await reader.read();
-    if (end) break;
-    chunks.push(value);
-    done += value.length;
-    progress(id, done, total);
-  }
-  const unpacked = new Blob(chunks).stream().pipeThrough(new DecompressionStream("gzip"));
+  // Unpacked as it comes, not after.
+  const told = new TransformStream({
+    transform(chunk, controller) {
+      done += chunk.length;
+      progress(id, done, total);
+      controller.enqueue(chunk);
+    },
+  });
+  const unpacked = response.body.pipeThrough(told).pipeThrough(new DecompressionStream("gzip"));
   return frontDecode(new Uint8Array(await new Response(unpacked).arrayBuffer()));
 }
 
@@ -153,27 +155,34 @@ async function readInto(module, file, id) {
 }
 
 async function setList({ id, file }) {
+  const start = performance.now();
+  // The Bulgarian list downloads while the core compiles.
+  const shipped = file ? null : bulgarianList(id);
+  shipped?.catch(() => {}); // told below, once the core is in
   const module = await core;
+  const coreAt = performance.now();
   let ok = true, utf8 = false;
   try {
     if (file) {
       utf8 = await readInto(module, file, id);
     } else {
-      const bytes = await bulgarianList(id);
+      const bytes = await shipped;
       const at = module._versalo_list_buffer(bytes.length) >>> 0;
       module.HEAPU8.set(bytes, at);
     }
-    // Converted to Windows-1251 when it can be: the page still says what
-    // the file was.
-    if (module._versalo_list_ready(utf8 ? 1 : 0) < 0) ok = false;
-    else resultOf = null; // the results were the old list's
   } catch (error) {
     // A list that cannot be read leaves the one before in place; with no
     // list at all the search says "rym.txt?", as the program does.
     ok = false;
   }
+  const readAt = performance.now();
+  // Converted to Windows-1251 when it can be: the page still says what the
+  // file was.
+  if (ok && module._versalo_list_ready(utf8 ? 1 : 0) < 0) ok = false;
+  else if (ok) resultOf = null; // the results were the old list's
+  const ms = { core: coreAt - start, read: readAt - start, held: performance.now() - readAt };
   postMessage({ type: "list", id, ok, encoding: utf8 ? "utf-8" : "windows-1251",
-                lines: module._versalo_list_lines() });
+                lines: module._versalo_list_lines(), ms });
   if (ok) queue = queue.then(() => buildIndex(id)).catch(() => {});
 }
 
