@@ -32,10 +32,19 @@ class WholeBytes : public ListBytes {
 
 LineList::LineList() : starts_{1} {}
 
-LineList::LineList(std::string bytes) : text_(std::move(bytes)) {
-  // One offset a line at most, and no regrowing: a list may be large.
-  starts_.reserve(static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n')) + 2);
-  starts_.push_back(0);
+std::string_view LineList::LineFrom(std::size_t at) const {
+  const void* lf = std::memchr(text_.data() + at, '\n', text_.size() - at);
+  const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data())
+                             : text_.size();
+  return {text_.data() + at, end - at};
+}
+
+LineList::LineList(std::string bytes, std::size_t dense_up_to) : text_(std::move(bytes)) {
+  // At most one line an LF, and one more; the offsets are reserved at once,
+  // never regrown: a list may be large.
+  const std::size_t most = static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n')) + 1;
+  stride_ = most > dense_up_to ? kSparseStride : 1;
+  starts_.reserve(most / stride_ + 2);
   WholeBytes whole(text_);
   WordListOptions options;
   options.block_size = text_.empty() ? 1 : text_.size();
@@ -48,16 +57,18 @@ LineList::LineList(std::string bytes) : text_(std::move(bytes)) {
   // a break gets none: the offsets alone tell where it ends.
   std::size_t at = 0;
   for (LineRead read = reader.Next(); !read.end; read = reader.Next()) {
-    if (starts_.size() > std::numeric_limits<LineNumber>::max()) {
+    if (lines_ == std::numeric_limits<LineNumber>::max()) {
       cut_short_ = true;
       break;
     }
+    if (lines_ % stride_ == 0) starts_.push_back(at);
+    ++lines_;
     std::memmove(text_.data() + at, read.line.data(), read.line.size());
     at += read.line.size();
     if (at < text_.size()) text_[at] = static_cast<char>(kLf);
     ++at;
-    starts_.push_back(at);
   }
+  if (stride_ == 1) starts_.push_back(at);
   reader.Close();
   // Never reallocated: a copy would hold the list twice for a moment.
   text_.resize(std::min(at, text_.size()));

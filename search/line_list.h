@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,14 +21,25 @@ class LineList {
   LineList();
   // Takes the list's bytes and finds its lines. The bytes are rewritten in
   // place, each line's text followed by one LF (the last one's may be
-  // missing), so the list costs its own size and one offset a line.
-  explicit LineList(std::string bytes);
+  // missing), so the list costs its own size and one offset a line; or,
+  // past `dense_up_to` lines, one offset every kSparseStride lines, which
+  // makes reaching a line by its number slower but leaves a huge list about
+  // its own size (reading lines in turn, with LineFrom, costs the same).
+  explicit LineList(std::string bytes, std::size_t dense_up_to = SIZE_MAX);
 
-  std::size_t size() const { return starts_.size() - 1; }
+  static constexpr std::size_t kSparseStride = 16;
+
+  std::size_t size() const { return lines_; }
   // The text of line `i` (no line break, no NUL).
   std::string_view line(std::size_t i) const {
-    return {text_.data() + starts_[i], starts_[i + 1] - starts_[i] - 1};
+    if (stride_ == 1) return {text_.data() + starts_[i], starts_[i + 1] - starts_[i] - 1};
+    std::size_t at = starts_[i / kSparseStride];
+    for (std::size_t k = i % kSparseStride; k > 0; --k) at += LineFrom(at).size() + 1;
+    return LineFrom(at);
   }
+  // The text of the line that starts at byte `at` of the list held; the
+  // next line starts just past it and its LF.
+  std::string_view LineFrom(std::size_t at) const;
   // Memory held, in bytes.
   std::size_t memory() const { return text_.capacity() + starts_.capacity() * sizeof(std::size_t); }
   // Lines past the 4,294,967,295th were left out: a line number could not
@@ -36,9 +48,11 @@ class LineList {
 
  private:
   std::string text_;
-  // Where each line starts in text_, and one more: where a line after the
-  // last would start.
+  // Where each line starts in text_ (or every kSparseStride-th line), and,
+  // dense, one more: where a line after the last would start.
   std::vector<std::size_t> starts_;
+  std::size_t stride_ = 1;
+  std::size_t lines_ = 0;
   bool cut_short_ = false;
 };
 

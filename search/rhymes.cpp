@@ -121,14 +121,6 @@ class IndexWalk {
   std::size_t found_ = 0;
 };
 
-// Sorts line numbers in reverse-dictionary order, equal lines in file order.
-void SortFromEnd(const LineList& list, std::vector<LineNumber>& lines) {
-  std::sort(lines.begin(), lines.end(), [&list](LineNumber a, LineNumber b) {
-    const int order = CompareFromEnd(list.line(a), list.line(b));
-    return order != 0 ? order < 0 : a < b;
-  });
-}
-
 // Sorts distinct line numbers: many by marking them in a bitmap of the
 // list's lines and reading it back, few by sorting.
 void ToFileOrder(std::size_t list_size, std::vector<LineNumber>& lines) {
@@ -220,15 +212,17 @@ namespace {
 
 // Counts the matches' syllables, keeps the counts asked for, and puts the
 // lines in the query's order; `lines` come in file order, or in reverse
-// order when the query asks for it.
+// order when the query asks for it. `starts`, when given, tells where each
+// line starts, so that a sparse list need not look its lines up.
 void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
-                   RhymeResult& result) {
+                   RhymeResult& result, std::span<const std::size_t> starts = {}) {
   std::vector<LineNumber>& lines = result.lines;
   std::vector<std::size_t> counts(lines.size());
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::size_t count = index != nullptr && index->syllables(lines[i]) < 255
                                   ? index->syllables(lines[i])
-                                  : SyllableCount(list.line(lines[i]));
+                                  : SyllableCount(starts.empty() ? list.line(lines[i])
+                                                                 : list.LineFrom(starts[i]));
     counts[i] = count;
     if (count >= result.by_syllables.size()) result.by_syllables.resize(count + 1);
     ++result.by_syllables[count];
@@ -278,9 +272,13 @@ RhymeScan::~RhymeScan() = default;
 
 bool RhymeScan::Step(std::size_t lines) {
   const std::size_t stop = list_.size() - next_ > lines ? next_ + lines : list_.size();
+  // Line by line in turn, from where each ends: no line is looked up.
   for (; next_ < stop; ++next_) {
-    if (Matches(list_.line(next_), pattern_->from_end)) {
+    const std::string_view line = list_.LineFrom(at_);
+    at_ += line.size() + 1;
+    if (Matches(line, pattern_->from_end)) {
       result_.lines.push_back(static_cast<LineNumber>(next_));
+      starts_.push_back(at_ - line.size() - 1);
     }
   }
   return next_ == list_.size();
@@ -289,8 +287,25 @@ bool RhymeScan::Step(std::size_t lines) {
 RhymeResult RhymeScan::Finish() {
   Step(list_.size());
   if (result_.outcome == SearchOutcome::EndingTooShort) return std::move(result_);
-  if (query_.order == ResultOrder::kReverse) SortFromEnd(list_, result_.lines);
-  OrderAndCount(list_, nullptr, query_, result_);
+  if (query_.order == ResultOrder::kReverse) {
+    // Sorted through where each match starts, which even a sparse list
+    // reaches at once; equal lines stay in file order.
+    std::vector<std::size_t> order(result_.lines.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+      const int by_end = CompareFromEnd(list_.LineFrom(starts_[a]), list_.LineFrom(starts_[b]));
+      return by_end != 0 ? by_end < 0 : a < b;
+    });
+    std::vector<LineNumber> lines(order.size());
+    std::vector<std::size_t> starts(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      lines[i] = result_.lines[order[i]];
+      starts[i] = starts_[order[i]];
+    }
+    result_.lines = std::move(lines);
+    starts_ = std::move(starts);
+  }
+  OrderAndCount(list_, nullptr, query_, result_, starts_);
   return std::move(result_);
 }
 
@@ -327,8 +342,9 @@ std::vector<EndingCount> CountWordEndings(const LineList& list, const ReverseInd
   }
   // One pass: a line that shares its last k bytes with the word counts for
   // every ending up to k.
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    const std::string_view line = list.line(i);
+  for (std::size_t i = 0, at = 0; i < list.size(); ++i) {
+    const std::string_view line = list.LineFrom(at);
+    at += line.size() + 1;
     std::size_t shared = 0;
     while (shared < word.size() && shared < line.size() &&
            line[line.size() - 1 - shared] == word[word.size() - 1 - shared]) {

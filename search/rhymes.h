@@ -99,8 +99,10 @@ class RhymeScan {
   const LineList& list_;
   RhymeQuery query_;
   std::unique_ptr<Pattern> pattern_;
-  std::size_t next_ = 0;
+  std::size_t next_ = 0;  // the next line looked at
+  std::size_t at_ = 0;    // where it starts
   RhymeResult result_;
+  std::vector<std::size_t> starts_;  // where each match starts
 };
 
 struct EndingCount {

@@ -34,8 +34,9 @@ enum Status : int {
 
 // Lists with more lines than this are scanned, a slice at a time, instead
 // of indexed: building the index would hold the worker for seconds, and its
-// memory (five bytes a line, sixteen while it is built) would count against
-// a list that may be as large as the browser can hold.
+// memory (five bytes a line, sixteen while it is built, and four for each
+// line's offset) would count against a list that may be as large as the
+// browser can hold.
 constexpr std::size_t kIndexedLines = 4u << 20;
 
 std::string g_incoming;
@@ -130,7 +131,9 @@ EMSCRIPTEN_KEEPALIVE int versalo_list_ready(int utf8_list) {
     g_scan.reset();
     g_index.reset();
     g_result = {};  // its lines were the old list's
-    g_list = versalo::LineList(std::move(g_incoming));
+    // A list too large to index keeps one line offset in kSparseStride:
+    // it is read in turn, and costs about its own size.
+    g_list = versalo::LineList(std::move(g_incoming), kIndexedLines);
     g_incoming = std::string();
     g_have_list = true;
     g_utf8 = utf8_list != 0 && !converted;

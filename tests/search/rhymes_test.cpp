@@ -110,10 +110,18 @@ TEST(LineListTest, HoldsTheReadersLines) {
   std::vector<std::string> all(cases);
   for (int i = 0; i < 300; ++i) all.push_back(testing::RandomBytes(random, random() % 200));
   for (const std::string& bytes : all) {
-    const LineList list(bytes);
     const std::vector<std::string> expected = testing::ModelLines(bytes);
-    ASSERT_EQ(list.size(), expected.size()) << ::testing::PrintToString(bytes);
-    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(list.line(i), expected[i]);
+    // Dense, and sparse (one offset every few lines) from the first line on.
+    for (const std::size_t dense_up_to : {SIZE_MAX, std::size_t{0}}) {
+      const LineList list(bytes, dense_up_to);
+      ASSERT_EQ(list.size(), expected.size()) << ::testing::PrintToString(bytes);
+      std::size_t at = 0;
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(list.line(i), expected[i]);
+        EXPECT_EQ(list.LineFrom(at), expected[i]);
+        at += expected[i].size() + 1;
+      }
+    }
   }
 }
 
@@ -260,7 +268,8 @@ TEST(RhymesTest, IndexAndScanAgreeWithTheModelOnRandomLists) {
   std::mt19937 random(11);
   for (int round = 0; round < 400; ++round) {
     const std::string bytes = RandomList(random, random() % 400);
-    const LineList list(bytes);
+    // Now and then held sparse, as a huge list is.
+    const LineList list(bytes, round % 4 == 0 ? 0 : SIZE_MAX);
     const ReverseIndex index(list);
     const std::vector<std::string> lines = testing::ModelLines(bytes);
     for (int q = 0; q < 10; ++q) {
