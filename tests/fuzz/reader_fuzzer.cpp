@@ -169,9 +169,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // file order the plain search's matches. The ending's first byte, if it
   // is not needed, picks the sound rule and patterns in turn.
   const versalo::LineList held{std::string(bytes)};
-  std::vector<std::string> held_lines;
-  for (std::size_t i = 0; i < held.size(); ++i) held_lines.emplace_back(held.line(i));
-  Check(held_lines == expected, "the lines held in memory");
+  const versalo::LineList sparse{std::string(bytes), 0};  // one offset every few lines
+  for (const versalo::LineList* list : {&held, &sparse}) {
+    std::vector<std::string> held_lines;
+    for (std::size_t i = 0; i < list->size(); ++i) held_lines.emplace_back(list->line(i));
+    Check(held_lines == expected, "the lines held in memory");
+  }
   const versalo::ReverseIndex index(held);
   for (int order = 0; order < 3; ++order) {
     versalo::RhymeQuery query;
@@ -184,6 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(found == matches, "the held list's matches");
     }
     Check(versalo::FindRhymes(held, &index, query).lines == plain.lines, "the index");
+    Check(versalo::FindRhymes(sparse, nullptr, query).lines == plain.lines, "the sparse list");
     query.sound = (data[1] & 0x40) != 0;
     query.patterns = (data[1] & 0x80) != 0;
     Check(versalo::FindRhymes(held, &index, query).lines ==
