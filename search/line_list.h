@@ -30,6 +30,8 @@ class LineList {
   static constexpr std::size_t kSparseStride = 16;
 
   std::size_t size() const { return lines_; }
+  // One offset a line: line() costs no more than LineFrom.
+  bool dense() const { return stride_ == 1; }
   // The text of line `i` (no line break, no NUL).
   std::string_view line(std::size_t i) const {
     if (stride_ == 1) return {text_.data() + starts_[i], starts_[i + 1] - starts_[i] - 1};

@@ -272,9 +272,9 @@ RhymeScan::~RhymeScan() = default;
 
 bool RhymeScan::Step(std::size_t lines) {
   const std::size_t stop = list_.size() - next_ > lines ? next_ + lines : list_.size();
-  // Line by line in turn, from where each ends: no line is looked up.
+  // Line by line in turn; a sparse list from where each line ends.
   for (; next_ < stop; ++next_) {
-    const std::string_view line = list_.LineFrom(at_);
+    const std::string_view line = list_.dense() ? list_.line(next_) : list_.LineFrom(at_);
     at_ += line.size() + 1;
     if (Matches(line, pattern_->from_end)) {
       result_.lines.push_back(static_cast<LineNumber>(next_));
@@ -343,7 +343,7 @@ std::vector<EndingCount> CountWordEndings(const LineList& list, const ReverseInd
   // One pass: a line that shares its last k bytes with the word counts for
   // every ending up to k.
   for (std::size_t i = 0, at = 0; i < list.size(); ++i) {
-    const std::string_view line = list.LineFrom(at);
+    const std::string_view line = list.dense() ? list.line(i) : list.LineFrom(at);
     at += line.size() + 1;
     std::size_t shared = 0;
     while (shared < word.size() && shared < line.size() &&
