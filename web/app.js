@@ -34,6 +34,7 @@ let pending = null; // {name}: a list on its way to the worker
 let listRequest = 0; // the latest list handed to the worker
 let running = null; // the id of the search the worker is running
 let stopped = 0; // searches the worker dropped for a newer one
+let whenListIn = () => {}; // what waits for the first list
 let keptSyllables = null; // the syllable counts shown; null: all
 let nextId = 1;
 let latestSearch = 0; // answers to older searches are dropped
@@ -139,6 +140,8 @@ function answered({ data }) {
     if (!data.ok) say(LIST_MISSING);
     document.body.dataset.list = data.ok ? "ready" : "missing";
     document.body.dataset.listMs = JSON.stringify(data.ms);
+    whenListIn();
+    whenListIn = () => {};
   } else if (data.type === "error") {
     // The worker's own words are for developers: the console has them.
     console.error(data.message);
@@ -586,10 +589,7 @@ function update(waiting) {
   updating = true;
   waiting.postMessage("skip-waiting");
 }
-if ("serviceWorker" in navigator) {
-  navigator.serviceWorker.addEventListener("controllerchange", () => {
-    if (updating) location.reload();
-  });
+function registerServiceWorker() {
   navigator.serviceWorker.register(new URL("sw.js", import.meta.url)).then((registration) => {
     if (registration.waiting && navigator.serviceWorker.controller) update(registration.waiting);
     registration.addEventListener("updatefound", () => {
@@ -601,4 +601,13 @@ if ("serviceWorker" in navigator) {
       });
     });
   }).catch(() => {});
+}
+if ("serviceWorker" in navigator) {
+  navigator.serviceWorker.addEventListener("controllerchange", () => {
+    if (updating) location.reload();
+  });
+  // On a first visit the service worker, which downloads the whole site,
+  // waits for the list, so that they do not share a slow connection.
+  if (navigator.serviceWorker.controller) registerServiceWorker();
+  else whenListIn = registerServiceWorker;
 }

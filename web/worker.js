@@ -60,16 +60,18 @@ async function bulgarianList(id) {
   const response = await fetch(new URL("rym.fc.gz", import.meta.url));
   if (!response.ok) throw new Error(`rym.fc.gz: ${response.status}`);
   const total = Number(response.headers.get("content-length")) || 0;
+  const chunks = [];
   let done = 0;
-  // Unpacked as it comes, not after.
-  const told = new TransformStream({
-    transform(chunk, controller) {
-      done += chunk.length;
-      progress(id, done, total);
-      controller.enqueue(chunk);
-    },
-  });
-  const unpacked = response.body.pipeThrough(told).pipeThrough(new DecompressionStream("gzip"));
+  for (const reader = response.body.getReader(); ;) {
+    const { value, done: end } = await reader.read();
+    if (end) break;
+    chunks.push(value);
+    done += value.length;
+    progress(id, done, total);
+  }
+  // Unpacked once it is all in: piped through while it downloads, it came
+  // in a second later on a throttled connection (measured on Slow 4G).
+  const unpacked = new Blob(chunks).stream().pipeThrough(new DecompressionStream("gzip"));
   return frontDecode(new Uint8Array(await new Response(unpacked).arrayBuffer()));
 }
 
