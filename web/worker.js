@@ -3,7 +3,10 @@
 //
 // Messages from the page, each with an id that the answer carries back:
 //   {type: "list", id, file}     file: the user's own list, a File, or null
-//                                for the Bulgarian list
+//                                for the Bulgarian list, whose bytes come in
+//   {type: "packed", id, bytes}  bytes: rym.fc.gz as the page downloaded it,
+//                                an ArrayBuffer handed over, or null when
+//                                the download failed
 //   {type: "search", id, ending, patterns, sound, order, syllables}
 //                                ending: the text typed; patterns: "?" is
 //                                any one letter; sound: rhymes by sound;
@@ -54,24 +57,25 @@ let resultOf = null; // the search whose results the core holds
 
 const progress = (id, done, total) => postMessage({ type: "progress", id, done, total });
 
-// The Bulgarian list, shipped front coded and gzipped; its download is told
-// as it goes.
-async function bulgarianList(id) {
-  const response = await fetch(new URL("rym.fc.gz", import.meta.url));
-  if (!response.ok) throw new Error(`rym.fc.gz: ${response.status}`);
-  const total = Number(response.headers.get("content-length")) || 0;
-  const chunks = [];
-  let done = 0;
-  for (const reader = response.body.getReader(); ;) {
-    const { value, done: end } = await reader.read();
-    if (end) break;
-    chunks.push(value);
-    done += value.length;
-    progress(id, done, total);
+// The Bulgarian list, shipped front coded and gzipped: the page downloads
+// it (once it has painted, so that the download never holds up the page)
+// and hands the bytes over in a "packed" message, which may come before or
+// after the list's own.
+const packed = new Map(); // list id: {bytes, arrived}
+function packedFor(id) {
+  if (!packed.has(id)) {
+    let arrived;
+    const bytes = new Promise((resolve) => { arrived = resolve; });
+    packed.set(id, { bytes, arrived });
   }
-  // Unpacked once it is all in: piped through while it downloads, it came
-  // in a second later on a throttled connection (measured on Slow 4G).
-  const unpacked = new Blob(chunks).stream().pipeThrough(new DecompressionStream("gzip"));
+  return packed.get(id);
+}
+
+async function bulgarianList(id) {
+  const bytes = await packedFor(id).bytes;
+  packed.delete(id);
+  if (bytes === null) throw new Error("rym.fc.gz could not be downloaded");
+  const unpacked = new Blob([bytes]).stream().pipeThrough(new DecompressionStream("gzip"));
   return frontDecode(new Uint8Array(await new Response(unpacked).arrayBuffer()));
 }
 
@@ -158,7 +162,7 @@ async function readInto(module, file, id) {
 
 async function setList({ id, file }) {
   const start = performance.now();
-  // The Bulgarian list downloads while the core compiles.
+  // The Bulgarian list comes and is unpacked while the core compiles.
   const shipped = file ? null : bulgarianList(id);
   shipped?.catch(() => {}); // told below, once the core is in
   const module = await core;
@@ -250,6 +254,10 @@ async function wordEndings({ id, word }) {
 let queue = Promise.resolve();
 let latestSearch = null;
 onmessage = ({ data }) => {
+  if (data.type === "packed") {
+    packedFor(data.id).arrived(data.bytes);
+    return;
+  }
   let job;
   if (data.type === "list") {
     job = () => setList(data);
