@@ -39,6 +39,23 @@ std::string_view LineList::LineFrom(std::size_t at) const {
   return {text_.data() + at, end - at};
 }
 
+std::size_t LineList::NumberAt(std::size_t at, std::size_t after) const {
+  // The last line with an offset at or before `at`, sought in steps that
+  // double from `after` (matches found in turn lie close together), then
+  // on from there.
+  std::size_t low = after / stride_, step = 1;
+  while (low + step < starts_.size() && starts_[low + step] <= at) {
+    low += step;
+    step *= 2;
+  }
+  const auto past = std::upper_bound(starts_.begin() + static_cast<std::ptrdiff_t>(low),
+                                     starts_.begin() + static_cast<std::ptrdiff_t>(std::min(starts_.size(), low + step)), at);
+  const std::size_t known = static_cast<std::size_t>(past - starts_.begin()) - 1;
+  std::size_t number = known * stride_;
+  for (std::size_t from = starts_[known]; from < at; from += LineFrom(from).size() + 1) ++number;
+  return number;
+}
+
 LineList::LineList(std::string bytes, std::size_t dense_up_to) : text_(std::move(bytes)) {
   // At most one line an LF, and one more; the offsets are reserved at once,
   // never regrown: a list may be large.

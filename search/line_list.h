@@ -39,9 +39,14 @@ class LineList {
     for (std::size_t k = i % kSparseStride; k > 0; --k) at += LineFrom(at).size() + 1;
     return LineFrom(at);
   }
+  // The number of the line that starts at byte `at` of the list held;
+  // sought from line `after` on, which must not be past it.
+  std::size_t NumberAt(std::size_t at, std::size_t after = 0) const;
   // The text of the line that starts at byte `at` of the list held; the
   // next line starts just past it and its LF.
   std::string_view LineFrom(std::size_t at) const;
+  // The lines held, each followed by LF (the last one's may be missing).
+  std::string_view text() const { return text_; }
   // Memory held, in bytes.
   std::size_t memory() const { return text_.capacity() + starts_.capacity() * sizeof(std::size_t); }
   // Lines past the 4,294,967,295th were left out: a line number could not

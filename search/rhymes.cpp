@@ -5,6 +5,11 @@
 #include <cstdint>
 #include <memory>
 #include <numeric>
+#include <optional>
+
+#include "search/block_scan.h"
+#include "search/bytes.h"
+#include "search/word_list_reader.h"
 
 namespace versalo {
 
@@ -255,6 +260,10 @@ void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQ
 
 struct RhymeScan::Pattern {
   std::vector<Allowed> from_end;
+  // The ending's last bytes, when each allows one byte only (and the last
+  // is no CR, which a held line's LF would turn into a CR LF): the reader's
+  // pass over a block then finds the few lines worth comparing.
+  std::optional<LineEndTail> tail;
 };
 
 RhymeScan::RhymeScan(const LineList& list, RhymeQuery query)
@@ -265,27 +274,88 @@ RhymeScan::RhymeScan(const LineList& list, RhymeQuery query)
     return;
   }
   result_.outcome = list_.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
-  pattern_->from_end = Compile(query_);
+  const std::vector<Allowed>& from_end = pattern_->from_end = Compile(query_);
+  std::string tail;
+  for (std::size_t d = 0; d < 3 && d < from_end.size(); ++d) {
+    const Allowed& allowed = from_end[d];
+    if (allowed.any || allowed.pair != allowed.byte) break;
+    tail.insert(tail.begin(), static_cast<char>(allowed.byte));
+  }
+  if (tail.size() >= 2 && !IsByte(tail.back(), kCr)) pattern_->tail = TailOf(tail);
 }
 
 RhymeScan::~RhymeScan() = default;
 
-bool RhymeScan::Step(std::size_t lines) {
-  const std::size_t stop = list_.size() - next_ > lines ? next_ + lines : list_.size();
+void RhymeScan::Found(std::size_t start) {
+  result_.lines.push_back(static_cast<LineNumber>(next_));
+  starts_.push_back(start);
+}
+
+void RhymeScan::ScanLines(std::size_t end) {
   // Line by line in turn; a sparse list from where each line ends.
-  for (; next_ < stop; ++next_) {
+  for (; at_ < end && next_ < list_.size(); ++next_) {
     const std::string_view line = list_.dense() ? list_.line(next_) : list_.LineFrom(at_);
+    if (Matches(line, pattern_->from_end)) Found(at_);
     at_ += line.size() + 1;
-    if (Matches(line, pattern_->from_end)) {
-      result_.lines.push_back(static_cast<LineNumber>(next_));
-      starts_.push_back(at_ - line.size() - 1);
-    }
   }
-  return next_ == list_.size();
+}
+
+void RhymeScan::ScanTails(std::size_t end) {
+  const std::string_view text = list_.text();
+  const char* bytes = text.data();
+  // Compares a line found by its end, and moves to it when it matches.
+  const auto look_at = [&](std::size_t start, std::size_t stop) {
+    if (!Matches(text.substr(start, stop - start), pattern_->from_end)) return;
+    next_ = list_.NumberAt(start, next_);
+    at_ = start;
+    Found(start);
+  };
+  std::size_t ends[kLineEndBatch];
+  for (std::size_t from = at_; from < end;) {
+    const LineEndScan scan = ScanLineEnds(bytes, from, end, *pattern_->tail, ends);
+    for (std::size_t k = 0; k < scan.count; ++k) {
+      // Before a CR (and its LF) the text goes on: it ends with the CR.
+      if (IsByte(bytes[ends[k]], kCr)) continue;
+      std::size_t start = ends[k];
+      while (start > at_ && !IsByte(bytes[start - 1], kLf)) --start;
+      look_at(start, ends[k]);
+    }
+    if (!scan.full) break;
+    from = scan.next;
+  }
+  // The pass sees only lines with a break; the last line may have none.
+  if (end == text.size() && !text.empty() && !IsByte(text.back(), kLf)) {
+    std::size_t start = end;
+    while (start > at_ && !IsByte(bytes[start - 1], kLf)) --start;
+    look_at(start, end);
+  }
+  next_ = end < text.size() ? list_.NumberAt(end, next_) : list_.size();
+  at_ = end;
+}
+
+bool RhymeScan::Step(std::size_t bytes) {
+  const std::size_t size = list_.text().size();
+  if (next_ >= list_.size() || at_ >= size) {
+    next_ = list_.size();
+    return true;
+  }
+  // The slice: whole lines, to the line break at or after `bytes` bytes.
+  std::size_t end = size;
+  if (bytes <= size - at_) {
+    const std::size_t lf = FindByte(list_.text().data(), at_ + std::max<std::size_t>(bytes, 1) - 1, size, kLf);
+    end = lf == size ? size : lf + 1;
+  }
+  if (pattern_->tail) {
+    ScanTails(end);
+  } else {
+    ScanLines(end);
+  }
+  if (end == size) next_ = list_.size();  // the last line may have no break
+  return next_ >= list_.size();
 }
 
 RhymeResult RhymeScan::Finish() {
-  Step(list_.size());
+  Step(SIZE_MAX);
   if (result_.outcome == SearchOutcome::EndingTooShort) return std::move(result_);
   if (query_.order == ResultOrder::kReverse) {
     // Sorted through where each match starts, which even a sparse list

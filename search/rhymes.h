@@ -90,12 +90,18 @@ class RhymeScan {
  public:
   RhymeScan(const LineList& list, RhymeQuery query);
   ~RhymeScan();
-  // Looks at up to `lines` more lines; true once every line has been.
-  bool Step(std::size_t lines);
+  // Looks at the next lines, about `bytes` bytes of them (whole lines, at
+  // least one); true once every line has been.
+  bool Step(std::size_t bytes);
   RhymeResult Finish();
 
  private:
   struct Pattern;
+  void Found(std::size_t start);
+  // Look at the lines from at_ to `end`, a line's start: one by one, or
+  // only those the block pass finds with the ending's last bytes.
+  void ScanLines(std::size_t end);
+  void ScanTails(std::size_t end);
   const LineList& list_;
   RhymeQuery query_;
   std::unique_ptr<Pattern> pattern_;

@@ -184,11 +184,11 @@ EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending, int patterns, int so
   return kRunning;
 }
 
-// Looks at up to `lines` more lines of a running scan: kRunning while some
-// are left, else how it ended.
-EMSCRIPTEN_KEEPALIVE int versalo_search_step(std::size_t lines) {
+// Looks at about `bytes` more bytes of the list in a running scan: kRunning
+// while some are left, else how it ended.
+EMSCRIPTEN_KEEPALIVE int versalo_search_step(std::size_t bytes) {
   if (!g_scan) return kListMissing;
-  if (!g_scan->Step(lines)) return kRunning;
+  if (!g_scan->Step(bytes)) return kRunning;
   g_result = g_scan->Finish();
   g_scan.reset();
   return g_result.outcome == versalo::SearchOutcome::ListCutShort ? kListCutShort : kListed;

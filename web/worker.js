@@ -47,9 +47,10 @@ import createVersalo from "./versalo.mjs";
 const STATUS = ["listed", "list-missing", "too-short", "not-cp1251", "cut-short", "running"];
 const ORDERS = { file: 0, reverse: 1, syllables: 2 };
 const CHUNK = 16 << 20; // bytes read at a time from a file of one's own
-// Lines a scan looks at between two looks at the page's messages: a few
-// milliseconds' work, so that a newer ending is taken up at once.
-const SLICE = 1 << 19;
+// Bytes of the list a scan looks at between two looks at the page's
+// messages: a few milliseconds' work, so that a newer ending is taken up at
+// once.
+const SLICE = 8 << 20;
 // Rows sent with a search's results: more than a screen holds.
 const FIRST_ROWS = 256;
 const core = createVersalo();

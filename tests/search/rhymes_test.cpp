@@ -119,6 +119,8 @@ TEST(LineListTest, HoldsTheReadersLines) {
       for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(list.line(i), expected[i]);
         EXPECT_EQ(list.LineFrom(at), expected[i]);
+        EXPECT_EQ(list.NumberAt(at), i);
+        EXPECT_EQ(list.NumberAt(at, i / 2), i);
         at += expected[i].size() + 1;
       }
     }
