@@ -1,6 +1,7 @@
 #include "search/rhymes.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <memory>
@@ -146,7 +147,13 @@ void ToFileOrder(std::size_t list_size, std::vector<LineNumber>& lines) {
 }  // namespace
 
 bool IsVowel(unsigned char byte) {
-  return std::find(std::begin(kVowels), std::end(kVowels), byte) != std::end(kVowels);
+  // Looked up in a table: every byte of every line is asked about.
+  static const auto vowels = [] {
+    std::array<bool, 256> table{};
+    for (const unsigned char vowel : kVowels) table[vowel] = true;
+    return table;
+  }();
+  return vowels[byte];
 }
 
 std::size_t SyllableCount(std::string_view line) {
@@ -176,34 +183,42 @@ ReverseIndex::ReverseIndex(const LineList& list) : order_(list.size()), syllable
   // Sorted first by a line's last eight bytes, read from the end into one
   // number (a missing byte is 0, which no line's text holds, so a shorter
   // line comes first), and only lines that share those eight by the rest.
-  struct Keyed {
-    std::uint64_t key;
-    LineNumber line;
-  };
-  std::vector<Keyed> keyed(list.size());
+  std::vector<std::uint64_t> keys(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::string_view line = list.line(i);
     std::uint64_t key = 0;
     for (std::size_t d = 0; d < 8; ++d) key = key << 8 | (d < line.size() ? At(line, line.size() - 1 - d) : 0);
-    keyed[i] = {key, static_cast<LineNumber>(i)};
+    keys[i] = key;
+    order_[i] = static_cast<LineNumber>(i);
     syllables_[i] = static_cast<unsigned char>(std::min<std::size_t>(SyllableCount(line), 255));
   }
-  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    return a.key != b.key ? a.key < b.key : a.line < b.line;
-  });
-  for (std::size_t i = 0; i < keyed.size(); ++i) order_[i] = keyed[i].line;
-  keyed = {};
-  // Equal keys: equal lines of eight bytes or fewer, already in file
-  // order, or longer lines that differ further back.
+  // A radix sort, a byte of the key at a time from its lowest: each pass
+  // is stable, so equal keys stay in file order. A byte that is the same
+  // in every key (most lines are shorter than eight bytes) costs no pass.
+  std::vector<std::uint64_t> keys_to(keys.size());
+  std::vector<LineNumber> order_to(order_.size());
+  for (unsigned shift = 0; shift < 64; shift += 8) {
+    std::size_t counts[257] = {};
+    for (const std::uint64_t key : keys) ++counts[(key >> shift & 0xFF) + 1];
+    if (std::find(std::begin(counts), std::end(counts), keys.size()) != std::end(counts)) continue;
+    std::partial_sum(std::begin(counts), std::end(counts), std::begin(counts));
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const std::size_t to = counts[keys[i] >> shift & 0xFF]++;
+      keys_to[to] = keys[i];
+      order_to[to] = order_[i];
+    }
+    keys.swap(keys_to);
+    order_.swap(order_to);
+  }
+  keys_to = {};
+  order_to = {};
+  // Equal keys: equal lines of eight bytes or fewer, already in file order
+  // (a shorter line's key ends in a 0 that a longer one's cannot hold), or
+  // lines of more that share their last eight and differ further back.
   for (std::size_t first = 0; first < order_.size();) {
     std::size_t last = first + 1;
-    const std::string_view line = list.line(order_[first]);
-    const std::string_view tail = line.substr(line.size() - std::min<std::size_t>(line.size(), 8));
-    while (last < order_.size() && list.line(order_[last]).ends_with(tail) &&
-           (line.size() >= 8) == (list.line(order_[last]).size() >= 8)) {
-      ++last;
-    }
-    if (last - first > 1 && line.size() >= 8) {
+    while (last < order_.size() && keys[last] == keys[first]) ++last;
+    if (last - first > 1 && list.line(order_[first]).size() >= 8) {
       std::sort(order_.begin() + first, order_.begin() + last, [&list](LineNumber a, LineNumber b) {
         const int order = CompareFromEnd(list.line(a), list.line(b));
         return order != 0 ? order < 0 : a < b;
