@@ -6,7 +6,6 @@
 #include <string>
 
 #include "finder/list_file.h"
-#include "search/cp1251.h"
 #include "search/line_list.h"
 
 namespace versalo {
@@ -65,16 +64,14 @@ FinderResult ListWordEndings(std::string_view word, Output& out, const FinderOpt
   bool cut_short = false;
   const std::optional<LineList> list = ReadWhole(options, cut_short);
   if (!list) return {SearchOutcome::ListMissing};
-  std::string text;
+  // Each as a line of the list's code page: the tab and the digits are
+  // the same bytes in UTF-8.
+  OutputSink sink(options.utf8, out);
   for (const EndingCount& ending : CountWordEndings(*list, nullptr, word)) {
-    if (options.utf8) {
-      AppendCp1251AsUtf8(ending.ending, text);
-    } else {
-      text += ending.ending;
-    }
-    text += '\t' + std::to_string(ending.count) + '\n';
+    sink.Add(ending.ending + '\t' + std::to_string(ending.count));
   }
-  return {cut_short ? SearchOutcome::ListCutShort : SearchOutcome::Listed, !out.Write(text)};
+  sink.Flush();
+  return {cut_short ? SearchOutcome::ListCutShort : SearchOutcome::Listed, sink.failed()};
 }
 
 }  // namespace versalo

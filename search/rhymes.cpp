@@ -309,7 +309,7 @@ void RhymeScan::Found(std::size_t start) {
 void RhymeScan::ScanLines(std::size_t end) {
   // Line by line in turn; a sparse list from where each line ends.
   for (; at_ < end && next_ < list_.size(); ++next_) {
-    const std::string_view line = list_.dense() ? list_.line(next_) : list_.LineFrom(at_);
+    const std::string_view line = list_.line(next_, at_);
     if (Matches(line, pattern_->from_end)) Found(at_);
     at_ += line.size() + 1;
   }
@@ -318,8 +318,11 @@ void RhymeScan::ScanLines(std::size_t end) {
 void RhymeScan::ScanTails(std::size_t end) {
   const std::string_view text = list_.text();
   const char* bytes = text.data();
-  // Compares a line found by its end, and moves to it when it matches.
-  const auto look_at = [&](std::size_t start, std::size_t stop) {
+  // Compares the line whose text ends at `stop`, and moves to it when it
+  // matches.
+  const auto look_at = [&](std::size_t stop) {
+    std::size_t start = stop;
+    while (start > at_ && !IsByte(bytes[start - 1], kLf)) --start;
     if (!Matches(text.substr(start, stop - start), pattern_->from_end)) return;
     next_ = list_.NumberAt(start, next_);
     at_ = start;
@@ -330,20 +333,13 @@ void RhymeScan::ScanTails(std::size_t end) {
     const LineEndScan scan = ScanLineEnds(bytes, from, end, *pattern_->tail, ends);
     for (std::size_t k = 0; k < scan.count; ++k) {
       // Before a CR (and its LF) the text goes on: it ends with the CR.
-      if (IsByte(bytes[ends[k]], kCr)) continue;
-      std::size_t start = ends[k];
-      while (start > at_ && !IsByte(bytes[start - 1], kLf)) --start;
-      look_at(start, ends[k]);
+      if (!IsByte(bytes[ends[k]], kCr)) look_at(ends[k]);
     }
     if (!scan.full) break;
     from = scan.next;
   }
   // The pass sees only lines with a break; the last line may have none.
-  if (end == text.size() && !text.empty() && !IsByte(text.back(), kLf)) {
-    std::size_t start = end;
-    while (start > at_ && !IsByte(bytes[start - 1], kLf)) --start;
-    look_at(start, end);
-  }
+  if (end == text.size() && !text.empty() && !IsByte(text.back(), kLf)) look_at(end);
   next_ = end < text.size() ? list_.NumberAt(end, next_) : list_.size();
   at_ = end;
 }
@@ -428,7 +424,7 @@ std::vector<EndingCount> CountWordEndings(const LineList& list, const ReverseInd
   // One pass: a line that shares its last k bytes with the word counts for
   // every ending up to k.
   for (std::size_t i = 0, at = 0; i < list.size(); ++i) {
-    const std::string_view line = list.dense() ? list.line(i) : list.LineFrom(at);
+    const std::string_view line = list.line(i, at);
     at += line.size() + 1;
     std::size_t shared = 0;
     while (shared < word.size() && shared < line.size() &&

@@ -47,7 +47,7 @@ let shownFor = null; // the ending whose results the list shows
 // matches; their text comes a chunk of rows at a time, as rows come into
 // view (the first chunk with the results), so that a search costs what is
 // shown, not what is found.
-const CHUNK_ROWS = 256; // the worker sends as many with the results
+const CHUNK_ROWS = 256; // more than a screen holds; the first come with the results
 let count = 0; // entries listed
 let shownSearch = 0; // the search whose results are listed
 let chunks = new Map(); // chunk number: its rows' text
@@ -81,7 +81,7 @@ function search(ending, { fromTyping = false, at = performance.now() } = {}) {
   }
   // In the page "?" is always a pattern: no word of a list holds one.
   worker.postMessage({ type: "search", id: latestSearch, ending, patterns: true, sound: soundChoice.checked,
-                       order: orderChoice.value, syllables: keptSyllables ?? [] });
+                       order: orderChoice.value, syllables: keptSyllables ?? [], firstRows: CHUNK_ROWS });
 }
 
 // The ending in the box again, as the options now ask.

@@ -7,11 +7,13 @@
 //   {type: "packed", id, bytes}  bytes: rym.fc.gz as the page downloaded it,
 //                                an ArrayBuffer handed over, or null when
 //                                the download failed
-//   {type: "search", id, ending, patterns, sound, order, syllables}
+//   {type: "search", id, ending, patterns, sound, order, syllables, firstRows}
 //                                ending: the text typed; patterns: "?" is
 //                                any one letter; sound: rhymes by sound;
 //                                order: "file", "reverse" or "syllables";
-//                                syllables: the counts kept, [] for all
+//                                syllables: the counts kept, [] for all;
+//                                firstRows: how many rows come with the
+//                                results
 //   {type: "word", id, word}     the word's endings with their counts
 //   {type: "rows", id, search, first, count}
 //                                the text of results [first, first + count)
@@ -33,7 +35,7 @@
 //   {type: "result", id, status, count, text, bySyllables, ms}
 //     status: "listed", "list-missing", "too-short", "not-cp1251",
 //     "cut-short", or "stopped" when a newer search came first; count: the
-//     matches; text: the first FIRST_ROWS of them, one per line (the rest
+//     matches; text: the first firstRows of them, one per line (the rest
 //     come when asked for); bySyllables: matches of k syllables at k, before
 //     any were left out; ms: how long the core took.
 //   {type: "rows", id, search, first, text}
@@ -51,8 +53,6 @@ const CHUNK = 16 << 20; // bytes read at a time from a file of one's own
 // messages: a few milliseconds' work, so that a newer ending is taken up at
 // once.
 const SLICE = 8 << 20;
-// Rows sent with a search's results: more than a screen holds.
-const FIRST_ROWS = 256;
 const core = createVersalo();
 let resultOf = null; // the search whose results the core holds
 
@@ -208,7 +208,7 @@ const messagesTaken = () => new Promise((resolve) => {
   channel.port2.postMessage(null);
 });
 
-async function search({ id, ending, patterns, sound, order, syllables }) {
+async function search({ id, ending, patterns, sound, order, syllables, firstRows }) {
   const module = await core;
   postMessage({ type: "started", id });
   const start = performance.now();
@@ -228,7 +228,7 @@ async function search({ id, ending, patterns, sound, order, syllables }) {
   if (status === "listed" || status === "cut-short") {
     resultOf = id;
     count = module._versalo_result_count();
-    text = module.UTF8ToString(module._versalo_rows(0, FIRST_ROWS) >>> 0);
+    text = module.UTF8ToString(module._versalo_rows(0, firstRows) >>> 0);
     const counts = module.UTF8ToString(module._versalo_by_syllables() >>> 0);
     bySyllables = counts === "" ? [] : counts.split(",").map(Number);
   }
