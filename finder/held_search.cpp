@@ -1,6 +1,5 @@
 #include "finder/held_search.h"
 
-#include <algorithm>
 #include <new>
 #include <optional>
 #include <string>
@@ -32,14 +31,7 @@ std::optional<LineList> ReadWhole(const FinderOptions& options, bool& cut_short)
   }
 }
 
-bool WriteLine(Output& out, const std::string& text) { return out.Write(text + '\n'); }
-
 }  // namespace
-
-bool CountingOutput::Write(std::string_view bytes) {
-  lines += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
-  return true;
-}
 
 FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
                         const FinderOptions& options) {
@@ -49,7 +41,7 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
   if (!list) return {SearchOutcome::ListMissing};
   const RhymeResult result = FindRhymes(*list, nullptr, query);
   const SearchOutcome outcome = cut_short ? SearchOutcome::ListCutShort : result.outcome;
-  if (count_only) return {outcome, !WriteLine(out, std::to_string(result.lines.size()))};
+  if (count_only) return {outcome, !WriteCount(out, result.lines.size())};
   OutputSink sink(options.utf8, out);
   for (const LineNumber line : result.lines) {
     sink.Add(list->line(line));

@@ -21,13 +21,6 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
 // "ENDING<TAB>COUNT".
 FinderResult ListWordEndings(std::string_view word, Output& out, const FinderOptions& options);
 
-// Counts the lines a plain search lists, without holding the list.
-class CountingOutput : public Output {
- public:
-  bool Write(std::string_view bytes) override;
-  std::size_t lines = 0;
-};
-
 }  // namespace versalo
 
 #endif  // VERSALO_FINDER_HELD_SEARCH_H

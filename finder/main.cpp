@@ -149,11 +149,11 @@ int main(int argc, char** argv) {
   if (operands < 1 || operands > 2) return Fail(kBadEnding, "give exactly one ENDING, and at most one LIST");
 
   const char* typed = argv[optind];
-  std::string ending = typed;
+  std::string& ending = query.ending;
+  ending = typed;
   if (utf8 && !versalo::Utf8ToCp1251(typed, ending)) {
     return Fail(kBadEnding, "the ending cannot be written in Windows-1251");
   }
-  query.ending = ending;
 
   versalo::StdoutOutput out;
   versalo::FinderOptions options;
@@ -161,13 +161,14 @@ int main(int argc, char** argv) {
   const bool named = operands == 2;
   if (named) options.path = argv[optind + 1];
   versalo::FinderResult result;
-  versalo::CountingOutput counted;
   if (word) {
     result = versalo::ListWordEndings(ending, out, options);
   } else if (held) {
     result = versalo::SearchHeld(query, count, out, options);
+  } else if (count) {
+    result = versalo::CountList(ending, out, options);
   } else {
-    result = versalo::SearchList(ending, count ? static_cast<versalo::Output&>(counted) : out, options);
+    result = versalo::SearchList(ending, out, options);
   }
   switch (result.outcome) {
     case versalo::SearchOutcome::EndingTooShort:
@@ -181,7 +182,6 @@ int main(int argc, char** argv) {
       }
       return kListMissing;
     case versalo::SearchOutcome::ListCutShort:
-      if (count && !held) std::printf("%zu\n", counted.lines);
       std::fprintf(stderr,
                    "versalo-find: reading %s failed part way; the lines after that were not searched\n",
                    options.path);
@@ -189,7 +189,6 @@ int main(int argc, char** argv) {
     case versalo::SearchOutcome::Listed:
       break;
   }
-  if (count && !held) result.write_failed = std::printf("%zu\n", counted.lines) < 0;
   if (result.write_failed || std::fflush(stdout) != 0) {
     return Fail(kWriteFailed, "cannot write the results");
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <string>
 #include <thread>
 
 #include "finder/list_file.h"
@@ -44,7 +45,28 @@ FinderResult SearchWhole(std::string_view ending, Output& out, const FinderOptio
   return {outcome, sink.failed()};
 }
 
+// Counts the lines written to it; the lines hold no LF of their own.
+class CountingOutput : public Output {
+ public:
+  bool Write(std::string_view bytes) override {
+    lines += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+    return true;
+  }
+  std::size_t lines = 0;
+};
+
 }  // namespace
+
+bool WriteCount(Output& out, std::size_t count) { return out.Write(std::to_string(count) + '\n'); }
+
+FinderResult CountList(std::string_view ending, Output& out, const FinderOptions& options) {
+  CountingOutput counted;
+  FinderResult result = SearchList(ending, counted, options);
+  if (result.outcome == SearchOutcome::Listed || result.outcome == SearchOutcome::ListCutShort) {
+    result.write_failed = !WriteCount(out, counted.lines);
+  }
+  return result;
+}
 
 FinderResult SearchList(std::string_view ending, Output& out, const FinderOptions& options) {
   if (ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};

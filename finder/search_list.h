@@ -32,6 +32,14 @@ struct FinderResult {
 
 FinderResult SearchList(std::string_view ending, Output& out, const FinderOptions& options = {});
 
+// The same search, writing only how many lines it lists, as a decimal
+// number on a line; also when the list was cut short, then of the lines
+// read.
+FinderResult CountList(std::string_view ending, Output& out, const FinderOptions& options = {});
+
+// Writes `count` as a decimal number on a line; false when that fails.
+bool WriteCount(Output& out, std::size_t count);
+
 }  // namespace versalo
 
 #endif  // VERSALO_FINDER_SEARCH_LIST_H
