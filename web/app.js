@@ -184,7 +184,7 @@ function answered({ data }) {
 
 // A word's endings, each a button that searches it.
 function showEndings({ status, endings }) {
-  if (status === "too-short") { say(TOO_SHORT); return; }
+  if (saidInstead(status)) return;
   endingsList.replaceChildren(...endings.map(([ending, count]) => {
     const item = document.createElement("li");
     const button = document.createElement("button");
@@ -230,10 +230,15 @@ function showSyllables(bySyllables) {
   }));
 }
 
+// Says why an ending or word could not be searched, if it could not.
+function saidInstead(status) {
+  const why = { "too-short": TOO_SHORT, "not-cp1251": NOT_CP1251, "list-missing": LIST_MISSING }[status];
+  if (why) say(why);
+  return why !== undefined;
+}
+
 function show({ status, count: found, text, ms, bySyllables }) {
-  if (status === "too-short") { say(TOO_SHORT); return; }
-  if (status === "not-cp1251") { say(NOT_CP1251); return; }
-  if (status === "list-missing") { say(LIST_MISSING); return; }
+  if (saidInstead(status)) return;
   // A list read only in part still shows what was found before the fault.
   say(status === "cut-short" ? LIST_MISSING : "");
   count = found;

@@ -218,11 +218,12 @@ EMSCRIPTEN_KEEPALIVE const char* versalo_by_syllables() {
   return g_text.c_str();
 }
 
-// The endings of a word from two letters up, each as "ENDING\tCOUNT\n";
-// null for a word that cannot be searched (too short, not Windows-1251, no list).
-EMSCRIPTEN_KEEPALIVE const char* versalo_word_endings(const char* word) {
+// The endings of a word from two letters up, each as "ENDING\tCOUNT\n",
+// left for versalo_text; a status as versalo_search's (kListed, or why the
+// word cannot be searched).
+EMSCRIPTEN_KEEPALIVE int versalo_word_endings(const char* word) {
   std::string bytes;
-  if (ListBytesOf(word, bytes)) return nullptr;
+  if (const std::optional<Status> status = ListBytesOf(word, bytes)) return *status;
   g_text.clear();
   for (const versalo::EndingCount& ending : versalo::CountWordEndings(g_list, g_index.get(), bytes)) {
     // In a list kept as UTF-8, only whole characters make an ending.
@@ -231,7 +232,9 @@ EMSCRIPTEN_KEEPALIVE const char* versalo_word_endings(const char* word) {
     AppendLine(ending.ending, g_text);
     g_text += '\t' + std::to_string(ending.count) + '\n';
   }
-  return g_text.c_str();
+  return kListed;
 }
+
+EMSCRIPTEN_KEEPALIVE const char* versalo_text() { return g_text.c_str(); }
 
 }  // extern "C"

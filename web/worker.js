@@ -42,7 +42,8 @@
 //     text: the rows asked for, one per line; null when search `search` is
 //     no longer the latest.
 //   {type: "endings", id, status, endings}
-//     endings: [[ending, count], ...], from two letters up
+//     status: as a result's; endings: [[ending, count], ...], from two
+//     letters up
 import { frontDecode } from "./front_coding.mjs";
 import createVersalo from "./versalo.mjs";
 
@@ -243,10 +244,11 @@ async function rows({ id, search: of, first, count }) {
 
 async function wordEndings({ id, word }) {
   const module = await core;
-  const at = module.ccall("versalo_word_endings", "number", ["string"], [word]) >>> 0;
-  const endings = at === 0 ? [] : module.UTF8ToString(at).split("\n").filter((line) => line !== "")
+  const status = STATUS[module.ccall("versalo_word_endings", "number", ["string"], [word])];
+  const endings = status !== "listed" ? [] : module.UTF8ToString(module._versalo_text() >>> 0).split("\n")
+    .filter((line) => line !== "")
     .map((line) => { const [ending, count] = line.split("\t"); return [ending, Number(count)]; });
-  postMessage({ type: "endings", id, status: at === 0 ? "too-short" : "listed", endings });
+  postMessage({ type: "endings", id, status, endings });
 }
 
 // Lists, searches and words run in the order they came, one at a time; a

@@ -296,6 +296,12 @@ describe("rhymes beyond the ending", () => {
       return `-${ending}: ${Number(count).toLocaleString("bg-BG")}`;
     });
     assert.deepEqual(listed, expected);
+    // A word that cannot be searched says why, as an ending does.
+    await setEnding(page, "ta語", { input: true });
+    await page.waitForFunction(() => document.querySelector("#message").textContent !== "");
+    assert.match(await text(page, "#message"), /Windows-1251/);
+    await setEnding(page, "гладко", { input: true });
+    await page.waitForFunction(() => document.querySelector("#message").textContent === "");
     await change("дко", () => page.click("#endings li:nth-child(2) button"));
     assert.equal(await page.$eval("#word", (box) => box.checked), false);
     assert.equal(await page.$eval("#ending", (box) => box.value), "дко");
