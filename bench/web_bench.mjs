@@ -20,7 +20,7 @@ import { join } from "node:path";
 import { gunzipSync } from "node:zlib";
 
 import { frontDecode } from "../web/front_coding.mjs";
-import { drawn, launch, serve, setEnding, shownCount } from "../tools/browser.mjs";
+import { drawn, launch, serve, setEnding, shownCount, useList } from "../tools/browser.mjs";
 
 const [site, runsArg] = process.argv.slice(2);
 const runs = Number(runsArg ?? 15);
@@ -149,9 +149,7 @@ try {
     const tab = await browser.newPage();
     await tab.goto(server.url);
     await tab.waitForSelector("body[data-list]");
-    await (await tab.$("#file")).uploadFile(join(folder, "rym.txt"));
-    await tab.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"),
-                              { timeout: 120000 });
+    await useList(tab, join(folder, "rym.txt"), { timeout: 120000 });
     const before = await shownCount(tab);
     await setEnding(tab, "ta", { input: true });
     await drawn(tab, "ta", before);
@@ -195,9 +193,7 @@ try {
       }).observe({ type: "longtask", buffered: false });
     });
     const started = Date.now();
-    await (await tab.$("#file")).uploadFile(join(folder, "rym.txt"));
-    await tab.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"),
-                              { timeout: 600000 });
+    await useList(tab, join(folder, "rym.txt"), { timeout: 600000 });
     const loadedMs = Date.now() - started;
     const loadedPeak = rendererPeakMiB(big);
     const alone = [];

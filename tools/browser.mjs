@@ -43,6 +43,14 @@ export async function open(browser, url) {
   return page;
 }
 
+// Chooses `path` as the page's own list and waits until the page has it
+// (for at most `timeout` ms); the searches after that are on it.
+export async function useList(page, path, { timeout = 30000 } = {}) {
+  const taken = await page.$eval("body", (body) => Number(body.dataset.lists ?? 0));
+  await (await page.$("#file")).uploadFile(path);
+  await page.waitForFunction((taken) => Number(document.body.dataset.lists ?? 0) > taken, { timeout }, taken);
+}
+
 // How many search results the page has drawn so far.
 export const shownCount = (page) =>
   page.$eval("#results", (list) => Number(list.dataset.shown ?? 0));

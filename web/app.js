@@ -109,7 +109,7 @@ function showProgress(done, total) {
 async function downloadList(id) {
   let bytes = null;
   try {
-    await new Promise((painted) => requestAnimationFrame(() => setTimeout(painted)));
+    await new Promise(afterNextPaint);
     const response = await fetch(new URL("rym.fc.gz", import.meta.url));
     if (!response.ok) throw new Error(`rym.fc.gz: ${response.status}`);
     const total = Number(response.headers.get("content-length")) || 0;
@@ -168,6 +168,9 @@ function answered({ data }) {
     }
     if (!data.ok) say(LIST_MISSING);
     document.body.dataset.list = data.ok ? "ready" : "missing";
+    // How many lists the page has taken, so that automation can tell the
+    // list it chose is in, whatever its name.
+    if (data.ok) document.body.dataset.lists = String(Number(document.body.dataset.lists ?? 0) + 1);
     document.body.dataset.listMs = JSON.stringify(data.ms);
     whenListIn();
     whenListIn = () => {};

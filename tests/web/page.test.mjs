@@ -12,7 +12,7 @@ import { fileURLToPath } from "node:url";
 import { gunzipSync } from "node:zlib";
 
 import { frontDecode } from "../../web/front_coding.mjs";
-import { browserName, drawn, launch, open, serve, setEnding, shownCount, typeEnding } from "../../tools/browser.mjs";
+import { browserName, drawn, launch, open, serve, setEnding, shownCount, typeEnding, useList } from "../../tools/browser.mjs";
 
 const SITE = process.env.VERSALO_SITE && resolve(process.env.VERSALO_SITE);
 const WEB = fileURLToPath(new URL("../../web/", import.meta.url)); // the page's sources
@@ -143,8 +143,7 @@ describe("a list of one's own", () => {
       cp1251("котка\r\nлод"), Buffer.from([0]), cp1251("ка\r\nка\r\nбук\rка\nка"),
       Buffer.from([0x1a]), cp1251("мечка\r\n"),
     ]));
-    await (await page.$("#file")).uploadFile(join(folder, "rym.txt"));
-    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
+    await useList(page, join(folder, "rym.txt"));
     await typeEnding(page, "ка");
     const expected = find(folder, "ка");
     assert.deepEqual(expected, ["котка", "ка", "бук\rка", "ка"]);
@@ -153,8 +152,7 @@ describe("a list of one's own", () => {
 
   test("a list in UTF-8 is found out, searched by its letters and said", async () => {
     const folder = ownList("utf8", Buffer.from("котка\r\nлодка\nка\nкафе\nbook\nйога\n", "utf8"));
-    await (await page.$("#file")).uploadFile(join(folder, "rym.txt"));
-    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("UTF-8"));
+    await useList(page, join(folder, "rym.txt"));
     assert.equal(await text(page, "#list-name"), "Речник: rym.txt (UTF-8)");
     await typeEnding(page, "ка");
     assert.deepEqual(await entries(page), ["котка", "лодка", "ка"]);
@@ -165,9 +163,8 @@ describe("a list of one's own", () => {
     await page.keyboard.press("Enter");
     assert.equal(await text(page, "#message"), TOO_SHORT);
     // The same words in Windows-1251 are read as Windows-1251.
-    await (await page.$("#file")).uploadFile(
-      join(ownList("cp1251", cp1251("котка\nлодка\n")), "rym.txt"));
-    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("1251"));
+    await useList(page, join(ownList("cp1251", cp1251("котка\nлодка\n")), "rym.txt"));
+    assert.equal(await text(page, "#list-name"), "Речник: rym.txt (Windows-1251)");
     await typeEnding(page, "дка");
     assert.deepEqual(await entries(page), ["лодка"]);
   });
@@ -187,7 +184,7 @@ describe("a list of one's own", () => {
 
   test("a file that cannot be read says rym.txt? and the page works on",
        { skip: chromiumOnly("WebDriver BiDi cannot hand a folder to a file input") }, async () => {
-    await (await page.$("#file")).uploadFile(join(ownList("readable", cp1251("котка\nлодка\n")), "rym.txt"));
+    await useList(page, join(ownList("readable", cp1251("котка\nлодка\n")), "rym.txt"));
     await typeEnding(page, "ка");
     const listed = await entries(page);
     assert.deepEqual(listed, ["котка", "лодка"]);
@@ -210,7 +207,7 @@ describe("a search still running", () => {
       new MutationObserver(() => window.loadingSaid.push(document.querySelector("#loading").textContent))
         .observe(document.querySelector("#loading"), { childList: true, characterData: true, subtree: true });
     });
-    await (await page.$("#file")).uploadFile(join(folder, "rym.txt"));
+    await useList(page, join(folder, "rym.txt"));
     await typeEnding(page, "бб");
     const said = await page.evaluate(() => window.loadingSaid);
     assert.ok(said.some((text) => /^Речникът се зарежда… \d+%$/.test(text)), said.join(" | "));
@@ -247,7 +244,7 @@ describe("rhymes beyond the ending", () => {
   };
 
   before(async () => {
-    await (await page.$("#file")).uploadFile(join(bulgarian, "rym.txt"));
+    await useList(page, join(bulgarian, "rym.txt"));
     await page.waitForFunction(() => document.body.dataset.index === "ready");
   });
 
@@ -332,8 +329,7 @@ describe("the list", () => {
     const context = browser.defaultBrowserContext();
     await context.overridePermissions(new URL(server.url).origin, ["clipboard-read", "clipboard-write",
                                                                    "clipboard-sanitized-write"]);
-    await (await page.$("#file")).uploadFile(
-      join(ownList("copy", Buffer.from("cat\nhat\nbat\nflat\nchat\n")), "rym.txt"));
+    await useList(page, join(ownList("copy", Buffer.from("cat\nhat\nbat\nflat\nchat\n")), "rym.txt"));
     await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
     await typeEnding(page, "at");
     await page.click("#row-1");
@@ -366,9 +362,7 @@ describe("the list", () => {
   });
 
   test("the keys of a multi-select listbox: Space toggles, Ctrl moves only the focus", async () => {
-    await (await page.$("#file")).uploadFile(
-      join(ownList("keys", Buffer.from("cat\nhat\nbat\nflat\nchat\n")), "rym.txt"));
-    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
+    await useList(page, join(ownList("keys", Buffer.from("cat\nhat\nbat\nflat\nchat\n")), "rym.txt"));
     await typeEnding(page, "at");
     const selected = () => page.$$eval('#results .row[aria-selected="true"]', (all) => all.map((row) => row.textContent));
     const activeText = () => page.$eval("#results", (list) =>
@@ -428,8 +422,7 @@ describe("the list", () => {
       ["clipboard-read", "clipboard-write", "clipboard-sanitized-write"]);
     await phone.goto(server.url);
     await phone.waitForSelector("body[data-list]");
-    await (await phone.$("#file")).uploadFile(
-      join(ownList("taps", Buffer.from("cat\nhat\nbat\nflat\n")), "rym.txt"));
+    await useList(phone, join(ownList("taps", Buffer.from("cat\nhat\nbat\nflat\n")), "rym.txt"));
     await phone.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
     await typeEnding(phone, "at");
     const tap = async (selector) => {
@@ -474,8 +467,7 @@ describe("more entries than a browser can make an element tall", () => {
     // element's height.
     const count = 1_600_000;
     const lines = Array.from({ length: count }, (_, i) => `${i}ta\n`).join("");
-    await (await page.$("#file")).uploadFile(join(ownList("tall", Buffer.from(lines)), "rym.txt"));
-    await page.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
+    await useList(page, join(ownList("tall", Buffer.from(lines)), "rym.txt"));
     await typeEnding(page, "ta");
     assert.equal(await page.$eval("#results", (list) => list.dataset.count), String(count));
     // Each row asked for is drawn where the list shows it, with its entry.
@@ -623,8 +615,7 @@ describe("accessibility", () => {
         },
         "no results": () => typeEnding(tab, "щщщ"),
         "own list": async () => {
-          await (await tab.$("#file")).uploadFile(join(ownList("axe", cp1251("котка\nлодка\n")), "rym.txt"));
-          await tab.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
+          await useList(tab, join(ownList("axe", cp1251("котка\nлодка\n")), "rym.txt"));
           await typeEnding(tab, "ка");
           await tab.click("#row-1");
         },
