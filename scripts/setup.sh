@@ -88,12 +88,50 @@ ensure_node_modules() {
   cp "$root/package-lock.json" "$stamp"
 }
 
+# Where the kernel runs no 32-bit code (its IA-32 emulation is off), 32-bit
+# Wine runs under QEMU's user-mode emulator, which scripts/run-i386.sh hands
+# i386 programs to, one command at a time. Bookworm's qemu-user (7.2) cannot
+# lay out Wine's address space; the one in bookworm-backports (10) can, so
+# that suite is added for this one package, and nothing else is taken from
+# it (backports are never chosen unless asked for by name). Its recommended
+# qemu-user-binfmt is left out: it would send every i386 program on the
+# machine to QEMU.
+qemu_i386=/usr/bin/qemu-i386
+runs_i386_natively() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+qemu_i386_fit() {
+  [[ -x $qemu_i386 ]] && (($("$qemu_i386" --version | sed -n 's/.*version \([0-9]*\)\..*/\1/p') >= 10))
+}
+ensure_i386_emulator() {
+  runs_i386_natively || qemu_i386_fit && return 0
+  echo "setup: this machine's kernel runs no 32-bit programs, so 32-bit Wine will run"
+  echo "setup: under QEMU's user-mode emulation: installing qemu-user from bookworm-backports"
+  local list=/etc/apt/sources.list.d/versalo-bookworm-backports.sources
+  if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    as_root tee "$list" >/dev/null <<'SOURCES' || fail "adding bookworm-backports" "sudo tee $list"
+Types: deb
+URIs: http://deb.debian.org/debian
+Suites: bookworm-backports
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  fi
+  quietly as_root apt-get update -qq || fail "apt-get update" "sudo apt-get update"
+  quietly as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+    --no-install-recommends qemu-user/bookworm-backports ||
+    fail "installing qemu-user from bookworm-backports" \
+      "sudo apt-get install --no-install-recommends qemu-user/bookworm-backports"
+  qemu_i386_fit || fail "installing QEMU 10's qemu-i386" \
+    "sudo apt-get install --no-install-recommends qemu-user/bookworm-backports"
+}
+
 groups=("$@")
 ((${#groups[@]} > 0)) || groups=(native windows web)
 for group in "${groups[@]}"; do
   case $group in
     native) install_packages "${native[@]}" ;;
-    windows) install_packages "${windows[@]}"; ensure_wine_locales ;;
+    windows) install_packages "${windows[@]}"; ensure_wine_locales; ensure_i386_emulator ;;
     web) install_packages "${web[@]}"; ensure_node_modules ;;
     bench) install_packages "${bench[@]}" ;;
     *) echo "setup: unknown group $group" >&2; exit 2 ;;

@@ -20,17 +20,32 @@ case $versalo_wine_locale in
   *) versalo_wine_acp=1252 ;;
 esac
 
-# Some hosts run no 32-bit programs at all (their kernel's IA-32 emulation
-# is off: every i386 exec fails with "Exec format error"). There 32-bit Wine
-# cannot start, and Debian's wine script, which prefers it, starts nothing;
-# Wine's 64-bit loader still runs 64-bit programs.
-if [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  versalo_wine32=1
-  versalo_wine_loader=(wine)
-else
-  versalo_wine32=0
-  versalo_wine_loader=(env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64)
+# How 32-bit programs run here, found once and handed down to the scripts
+# and tests started from here (VERSALO_WINE_MODE):
+#  native:   32-bit Wine runs as it is.
+#  emulated: the kernel runs no 32-bit code (its IA-32 emulation is off, and
+#            every i386 exec fails with "Exec format error"); each Wine
+#            command runs through run-i386.sh, which hands i386 programs to
+#            QEMU's user-mode emulator for that command alone. 64-bit
+#            programs still run natively there.
+#  none:     neither; only 64-bit programs run, through Wine's 64-bit loader.
+versalo_run_i386=(bash "$versalo_root/scripts/run-i386.sh")
+if [[ -z ${VERSALO_WINE_MODE:-} ]]; then
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    VERSALO_WINE_MODE=native
+  elif [[ -x /usr/lib/wine/wine ]] &&
+       "${versalo_run_i386[@]}" /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    VERSALO_WINE_MODE=emulated
+  else
+    VERSALO_WINE_MODE=none
+  fi
+  export VERSALO_WINE_MODE
 fi
+case $VERSALO_WINE_MODE in
+  native) versalo_wine_loader=(wine) ;;
+  emulated) versalo_wine_loader=("${versalo_run_i386[@]}" wine) ;;
+  *) versalo_wine_loader=(env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64) ;;
+esac
 # How a Windows program is run here: in Wine's locale, telling test programs
 # which code page to expect, through the loader that can start.
 versalo_wine_command=(env LC_ALL="$versalo_wine_locale"
@@ -38,11 +53,39 @@ versalo_wine_command=(env LC_ALL="$versalo_wine_locale"
                       "${versalo_wine_loader[@]}")
 wine() { "${versalo_wine_command[@]}" "$@"; }
 wineboot() { wine wineboot "$@"; }
-wineserver() { env LC_ALL=$versalo_wine_locale wineserver "$@"; }
-# Says so, and fails, where 32-bit programs cannot run.
+# In the emulated case the server is reached from inside run-i386.sh's
+# namespace too, where the caller is root: a non-root caller's server
+# outside it would be another one.
+if [[ $VERSALO_WINE_MODE == emulated ]]; then
+  wineserver() { env LC_ALL="$versalo_wine_locale" "${versalo_run_i386[@]}" wineserver "$@"; }
+else
+  wineserver() { env LC_ALL="$versalo_wine_locale" wineserver "$@"; }
+fi
+
+# How 32-bit programs run, in words: "natively" or "under emulation
+# (QEMU ...)".
+wine_32bit_how() {
+  if [[ $VERSALO_WINE_MODE == emulated ]]; then
+    echo "under emulation ($(qemu-i386 --version | head -n 1), this kernel runs no 32-bit code)"
+  else
+    echo natively
+  fi
+}
+
+# Says why, with what to install, and fails, where no 32-bit program can run.
 wine_runs_32bit() {
-  ((versalo_wine32)) && return 0
-  echo "wine: this machine's kernel runs no 32-bit programs (IA-32 emulation is off)" >&2
+  [[ $VERSALO_WINE_MODE != none ]] && return 0
+  if [[ ! -x /usr/lib/wine/wine ]]; then
+    echo "wine: 32-bit Wine is not installed: bash scripts/setup.sh windows installs wine32:i386" >&2
+  elif [[ ! -x /usr/bin/qemu-i386 ]]; then
+    echo "wine: this machine's kernel runs no 32-bit programs (IA-32 emulation is off), and" \
+         "QEMU's user-mode emulator is not installed: bash scripts/setup.sh windows installs" \
+         "qemu-user from bookworm-backports" >&2
+  else
+    echo "wine: this machine's kernel runs no 32-bit programs (IA-32 emulation is off), and" \
+         "32-bit Wine does not start under QEMU either:" \
+         "$("${versalo_run_i386[@]}" /usr/lib/wine/wine --version 2>&1 | tail -n 1)" >&2
+  fi
   return 1
 }
 
@@ -51,7 +94,7 @@ wine_runs_32bit() {
 # no 32-bit program can run, a 64-bit prefix is all there is.
 wine_prefix_fit() {
   [[ -f $WINEPREFIX/.versalo-ready ]] &&
-    { ((!versalo_wine32)) || [[ -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]]; }
+    { [[ $VERSALO_WINE_MODE == none ]] || [[ -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]]; }
 }
 
 # Makes the prefix when it is missing or unfit: about 13 s.
