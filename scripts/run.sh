@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and starts the Versalo dialog under Wine, in the current
 # folder when it has a rym.txt, else on Debian's Bulgarian word list. It runs
-# build/win32/versalo.exe, the 32-bit program that the package ships (the
-# 64-bit one on a machine that runs no 32-bit programs).
+# build/win32/versalo.exe, the 32-bit program that the package ships; where
+# the kernel runs no 32-bit code, under QEMU's user-mode emulation.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" windows
@@ -27,13 +27,11 @@ fi
 
 [[ -f rym.txt ]] || cd "$(bash "$root/scripts/wordlist.sh")"
 source "$root/scripts/wine-env.sh"
+wine_runs_32bit
 wine_prefix_ready
 exe=$root/build/win32/versalo.exe
-if ! wine_runs_32bit; then
-  exe=$root/build/win64/versalo.exe
-  echo "run: starting the 64-bit build instead, from the same sources"
-fi
 echo "run: Versalo is searching $(pwd)/rym.txt"
+echo "run: $exe runs $(wine_32bit_how)"
 status=0
 wine "$exe" || status=$?
 echo "run: Versalo ended with status $status"

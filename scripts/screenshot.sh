@@ -10,15 +10,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh windows web
 source scripts/wine-env.sh
-build=win32
-wine_runs_32bit || build=win64
-cmake --preset $build >/dev/null
-cmake --build --preset $build --target versalo screenshot >/dev/null
+wine_runs_32bit
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 --target versalo_program screenshot >/dev/null
 list=$(bash scripts/wordlist.sh)
 wine_session
-wine build/$build/tools/screenshot.exe build/$build/versalo.exe "$list" "${1:-ище}" build/$build/dialog.bmp
-convert build/$build/dialog.bmp -strip docs/dialog.png
-echo "screenshot: docs/dialog.png ($build build, Wine at $versalo_wine_locale)"
+wine build/win32/tools/screenshot.exe build/win32/versalo.exe "$list" "${1:-ище}" build/win32/dialog.bmp
+convert build/win32/dialog.bmp -strip docs/dialog.png
+echo "screenshot: docs/dialog.png (the 32-bit build, run $(wine_32bit_how), Wine at $versalo_wine_locale)"
 cmake --preset wasm >/dev/null
 cmake --build --preset wasm --target site >/dev/null
 node tools/web_screenshot.mjs build/wasm/site "${1:-ище}" docs/web.png

@@ -26,8 +26,9 @@ int main(int argc, char** argv) {
   }
   SetForegroundWindow(program.dialog());
   RedrawWindow(program.dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  Sleep(700);
-  const bool written = program.Screenshot(paths[3]);
+  const bool drawn = program.WaitForListDrawn();
+  if (!drawn) std::fprintf(stderr, "screenshot: the list was not drawn\n");
+  const bool written = drawn && program.Screenshot(paths[3]);
   PostMessageW(program.dialog(), WM_CLOSE, 0, 0);
   program.WaitForExit();
   return written ? 0 : 1;

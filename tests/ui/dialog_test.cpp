@@ -149,7 +149,7 @@ TEST_F(DialogTest, CyrillicEndingListsInFileOrder) {
   if (!g_screenshot.empty()) {
     RedrawWindow(program.dialog(), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Sleep(500);
+    EXPECT_TRUE(program.WaitForListDrawn()) << "the list was not drawn";
     EXPECT_TRUE(program.Screenshot(g_screenshot));
   }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace versalo::testing {
 
@@ -300,6 +301,20 @@ int Program::DarkPixelsInList() const {
   MapWindowPoints(list(), nullptr, reinterpret_cast<POINT*>(&client), 2);
   const ScreenImage image = CaptureScreen(client);
   return image.pixels.empty() ? -1 : DarkPixels(image);
+}
+
+bool Program::WaitForListDrawn(DWORD timeout_ms) const {
+  const DWORD start = GetTickCount();
+  std::string before;
+  for (;;) {
+    RECT rect;
+    if (!GetWindowRect(dialog_, &rect)) return false;
+    std::string now = CaptureScreen(rect).pixels;
+    if (!now.empty() && now == before && DarkPixelsInList() > 0) return true;
+    if (GetTickCount() - start > timeout_ms) return false;
+    before = std::move(now);
+    Sleep(100);
+  }
 }
 
 bool Program::Screenshot(const std::wstring& bmp_path) const {

@@ -81,6 +81,10 @@ class Program {
   // Waits for the process to end; its exit status, or STILL_ACTIVE.
   DWORD WaitForExit(DWORD timeout_ms = 10000) const;
 
+  // Waits until the result list shows text and the dialog, as the screen
+  // shows it, is the same in two looks 100 ms apart: drawing has settled,
+  // however slowly the program runs. False when it has not within the time.
+  bool WaitForListDrawn(DWORD timeout_ms = 30000) const;
   // Writes the dialog as it is on screen to a 24-bit BMP file.
   bool Screenshot(const std::wstring& bmp_path) const;
   // How many pixels of the result list's inside, as the screen shows it,
