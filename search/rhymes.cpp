@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <numeric>
 #include <optional>
 
@@ -401,6 +402,124 @@ RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const Rh
   if (query.order != ResultOrder::kReverse) ToFileOrder(list.size(), result.lines);
   OrderAndCount(list, index, query, result);
   return result;
+}
+
+namespace {
+
+// The query whose matches are the candidates for a word's closest rhymes:
+// its last kMinEndingLength bytes, as plain bytes or by sound, in the
+// word's order, every syllable count kept.
+RhymeQuery LastBytesOf(const RhymeQuery& word) {
+  RhymeQuery query;
+  query.ending = word.ending.substr(word.ending.size() - kMinEndingLength);
+  query.sound = word.sound;  // the final run is counted from the end alike
+  query.order = word.order;
+  return query;
+}
+
+}  // namespace
+
+ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query) {
+  ClosestRhymes closest;
+  RhymeResult& result = closest.rhymes;
+  const std::string& word = query.ending;
+  if (word.size() < kMinEndingLength) {
+    result.outcome = SearchOutcome::EndingTooShort;
+    return closest;
+  }
+  // The candidates, in the query's order, then each one's shared ending.
+  const RhymeResult candidates = FindRhymes(list, index, LastBytesOf(query));
+  result.outcome = candidates.outcome;
+  RhymeQuery whole = query;
+  whole.patterns = false;
+  const std::vector<Allowed> from_end = Compile(whole);
+  std::vector<std::size_t> shared_by;  // the shared length of each line kept
+  std::size_t longest = 0;
+  for (const LineNumber number : candidates.lines) {
+    const std::string_view line = list.line(number);
+    if (line == word) continue;
+    std::size_t shared = kMinEndingLength;
+    while (shared < from_end.size() && shared < line.size() &&
+           from_end[shared].Has(At(line, line.size() - 1 - shared))) {
+      ++shared;
+    }
+    const std::size_t syllables = index != nullptr && index->syllables(number) < 255
+                                      ? index->syllables(number)
+                                      : SyllableCount(line);
+    if (syllables >= result.by_syllables.size()) result.by_syllables.resize(syllables + 1);
+    ++result.by_syllables[syllables];
+    if (!query.syllables.empty() &&
+        std::find(query.syllables.begin(), query.syllables.end(), syllables) == query.syllables.end()) {
+      continue;
+    }
+    result.lines.push_back(number);
+    shared_by.push_back(shared);
+    longest = std::max(longest, shared);
+  }
+  // A counting sort by shared length, longest first, keeps the order within.
+  std::vector<std::size_t> start(longest + 2);
+  for (const std::size_t shared : shared_by) ++start[longest - shared + 1];
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  for (std::size_t shared = longest; shared >= kMinEndingLength && shared <= longest; --shared) {
+    const std::size_t count = start[longest - shared + 1] - start[longest - shared];
+    if (count > 0) closest.groups.push_back({word.substr(word.size() - shared), count});
+  }
+  std::vector<LineNumber> sorted(result.lines.size());
+  for (std::size_t i = 0; i < result.lines.size(); ++i) sorted[start[longest - shared_by[i]]++] = result.lines[i];
+  result.lines = std::move(sorted);
+  return closest;
+}
+
+ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
+  ClosestRhymes closest;
+  if (query.ending.size() < kMinEndingLength) {
+    closest.rhymes.outcome = SearchOutcome::EndingTooShort;
+    return closest;
+  }
+  const RhymeQuery last_bytes = LastBytesOf(query);
+  const std::vector<Allowed> from_end = Compile(last_bytes);
+  WordListReader reader;
+  if (!reader.Open(list_file)) {
+    closest.rhymes.outcome = SearchOutcome::ListMissing;
+    return closest;
+  }
+  // The candidates' text, each line as the reader gave it and a break that
+  // gives it back the same: CR LF after a text that ends with CR.
+  std::string lines;
+  bool out_of_memory = false;
+  const auto keep = [&lines](std::string_view line) {
+    lines.append(line);
+    lines.append(!line.empty() && IsByte(line.back(), kCr) ? "\r\n" : "\n");
+  };
+  // Bytes the reader's pass can find, when each allows one byte only.
+  std::optional<LineEndTail> tail;
+  if (from_end[0].pair == from_end[0].byte && from_end[1].pair == from_end[1].byte) {
+    tail = TailOf(last_bytes.ending);
+  }
+  try {
+    for (;;) {
+      std::string_view run;
+      std::span<const std::size_t> ends;
+      while (tail && reader.NextPlainRun(run, *tail, ends)) {
+        for (const std::size_t end : ends) {
+          std::size_t start = end;
+          while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
+          keep(run.substr(start, end - start));
+        }
+      }
+      const LineRead read = reader.Next();
+      if (read.end) break;
+      if (Matches(read.line, from_end)) keep(read.line);
+    }
+  } catch (const std::bad_alloc&) {
+    out_of_memory = true;  // the lines kept so far stand
+  }
+  const bool cut_short = out_of_memory || reader.failed();
+  reader.Close();
+  held = LineList(std::move(lines));
+  closest = FindClosestRhymes(held, nullptr, query);
+  if (cut_short) closest.rhymes.outcome = SearchOutcome::ListCutShort;
+  return closest;
 }
 
 std::vector<EndingCount> CountWordEndings(const LineList& list, const ReverseIndex* index,
