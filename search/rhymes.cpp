@@ -407,35 +407,49 @@ RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const Rh
 namespace {
 
 // The query whose matches are the candidates for a word's closest rhymes:
-// its last kMinEndingLength bytes, as plain bytes or by sound, in the
-// word's order, every syllable count kept.
+// its last kMinEndingLength bytes, as plain bytes or by sound, in file
+// order or reverse order, every syllable count kept.
 RhymeQuery LastBytesOf(const RhymeQuery& word) {
   RhymeQuery query;
   query.ending = word.ending.substr(word.ending.size() - kMinEndingLength);
   query.sound = word.sound;  // the final run is counted from the end alike
-  query.order = word.order;
+  query.order = word.order == ResultOrder::kReverse ? ResultOrder::kReverse : ResultOrder::kFile;
   return query;
 }
 
-}  // namespace
+// Twelve bytes a candidate: a common ending has many, and each page of
+// memory first touched costs.
+struct Ranked {
+  LineNumber line;
+  std::uint32_t shared;     // bytes of the word's ending
+  std::uint32_t syllables;  // 4,294,967,295 stands for that many or more
+};
 
-ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query) {
+// Where each item goes when sorted by key(item), each below `kinds`,
+// keeping the order within.
+template <typename Key>
+std::vector<std::size_t> CountingSortStarts(const std::vector<Ranked>& items, std::size_t kinds, Key key) {
+  std::vector<std::size_t> start(kinds + 1);
+  for (const Ranked& item : items) ++start[key(item) + 1];
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  return start;
+}
+
+// The closest rhymes among `candidates`, the lines that end with the word's
+// last bytes, in file order or in reverse order when the query asks for it.
+ClosestRhymes RankClosest(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
+                          std::span<const LineNumber> candidates) {
   ClosestRhymes closest;
   RhymeResult& result = closest.rhymes;
+  result.outcome = list.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
   const std::string& word = query.ending;
-  if (word.size() < kMinEndingLength) {
-    result.outcome = SearchOutcome::EndingTooShort;
-    return closest;
-  }
-  // The candidates, in the query's order, then each one's shared ending.
-  const RhymeResult candidates = FindRhymes(list, index, LastBytesOf(query));
-  result.outcome = candidates.outcome;
   RhymeQuery whole = query;
   whole.patterns = false;
   const std::vector<Allowed> from_end = Compile(whole);
-  std::vector<std::size_t> shared_by;  // the shared length of each line kept
-  std::size_t longest = 0;
-  for (const LineNumber number : candidates.lines) {
+  std::vector<Ranked> kept;
+  kept.reserve(candidates.size());
+  std::size_t longest = 0, most_syllables = 0;
+  for (const LineNumber number : candidates) {
     const std::string_view line = list.line(number);
     if (line == word) continue;
     std::size_t shared = kMinEndingLength;
@@ -452,22 +466,40 @@ ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index,
         std::find(query.syllables.begin(), query.syllables.end(), syllables) == query.syllables.end()) {
       continue;
     }
-    result.lines.push_back(number);
-    shared_by.push_back(shared);
+    const auto counted = static_cast<std::uint32_t>(std::min<std::size_t>(syllables, UINT32_MAX));
+    kept.push_back({number, static_cast<std::uint32_t>(shared), counted});
     longest = std::max(longest, shared);
+    most_syllables = std::max<std::size_t>(most_syllables, counted);
   }
-  // A counting sort by shared length, longest first, keeps the order within.
-  std::vector<std::size_t> start(longest + 2);
-  for (const std::size_t shared : shared_by) ++start[longest - shared + 1];
-  std::partial_sum(start.begin(), start.end(), start.begin());
-  for (std::size_t shared = longest; shared >= kMinEndingLength && shared <= longest; --shared) {
-    const std::size_t count = start[longest - shared + 1] - start[longest - shared];
-    if (count > 0) closest.groups.push_back({word.substr(word.size() - shared), count});
+  if (query.order == ResultOrder::kSyllables) {
+    const auto by_count = [](const Ranked& item) { return std::size_t{item.syllables}; };
+    std::vector<std::size_t> start = CountingSortStarts(kept, most_syllables + 1, by_count);
+    std::vector<Ranked> sorted(kept.size());
+    for (const Ranked& item : kept) sorted[start[by_count(item)]++] = item;
+    kept = std::move(sorted);
   }
-  std::vector<LineNumber> sorted(result.lines.size());
-  for (std::size_t i = 0; i < result.lines.size(); ++i) sorted[start[longest - shared_by[i]]++] = result.lines[i];
-  result.lines = std::move(sorted);
+  // By shared length, longest first: each length is a group.
+  const auto by_length = [longest](const Ranked& item) { return longest - item.shared; };
+  std::vector<std::size_t> start = CountingSortStarts(kept, longest + 1, by_length);
+  for (std::size_t length = longest; length >= kMinEndingLength && length <= longest; --length) {
+    const std::size_t count = start[longest - length + 1] - start[longest - length];
+    if (count > 0) closest.groups.push_back({word.substr(word.size() - length), count});
+  }
+  result.lines.resize(kept.size());
+  for (const Ranked& item : kept) result.lines[start[by_length(item)]++] = item.line;
   return closest;
+}
+
+}  // namespace
+
+ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query) {
+  if (query.ending.size() < kMinEndingLength) {
+    ClosestRhymes closest;
+    closest.rhymes.outcome = SearchOutcome::EndingTooShort;
+    return closest;
+  }
+  const RhymeResult candidates = FindRhymes(list, index, LastBytesOf(query));
+  return RankClosest(list, index, query, candidates.lines);
 }
 
 ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
@@ -487,6 +519,10 @@ ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQue
   // gives it back the same: CR LF after a text that ends with CR.
   std::string lines;
   bool out_of_memory = false;
+  try {
+    lines.reserve(1 << 20);  // most words' candidates: no copy as they come
+  } catch (const std::bad_alloc&) {
+  }
   const auto keep = [&lines](std::string_view line) {
     lines.append(line);
     lines.append(!line.empty() && IsByte(line.back(), kCr) ? "\r\n" : "\n");
@@ -517,7 +553,15 @@ ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQue
   const bool cut_short = out_of_memory || reader.failed();
   reader.Close();
   held = LineList(std::move(lines));
-  closest = FindClosestRhymes(held, nullptr, query);
+  // Every line held is a candidate.
+  std::vector<LineNumber> candidates(held.size());
+  std::iota(candidates.begin(), candidates.end(), LineNumber{0});
+  if (query.order == ResultOrder::kReverse) {
+    std::stable_sort(candidates.begin(), candidates.end(), [&held](LineNumber a, LineNumber b) {
+      return CompareFromEnd(held.line(a), held.line(b)) < 0;
+    });
+  }
+  closest = RankClosest(held, nullptr, query, candidates);
   if (cut_short) closest.rhymes.outcome = SearchOutcome::ListCutShort;
   return closest;
 }
