@@ -553,15 +553,16 @@ ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQue
   const bool cut_short = out_of_memory || reader.failed();
   reader.Close();
   held = LineList(std::move(lines));
-  // Every line held is a candidate.
-  std::vector<LineNumber> candidates(held.size());
-  std::iota(candidates.begin(), candidates.end(), LineNumber{0});
+  // Every line held is a candidate; in reverse order, as the index of
+  // them holds them, which sorts them by their last bytes at once.
   if (query.order == ResultOrder::kReverse) {
-    std::stable_sort(candidates.begin(), candidates.end(), [&held](LineNumber a, LineNumber b) {
-      return CompareFromEnd(held.line(a), held.line(b)) < 0;
-    });
+    const ReverseIndex index(held);
+    closest = RankClosest(held, &index, query, index.order());
+  } else {
+    std::vector<LineNumber> candidates(held.size());
+    std::iota(candidates.begin(), candidates.end(), LineNumber{0});
+    closest = RankClosest(held, nullptr, query, candidates);
   }
-  closest = RankClosest(held, nullptr, query, candidates);
   if (cut_short) closest.rhymes.outcome = SearchOutcome::ListCutShort;
   return closest;
 }
