@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "finder/closest_rhymes.h"
 #include "finder/held_search.h"
 #include "finder/search_list.h"
 #include "search/cp1251.h"
@@ -45,6 +46,11 @@ constexpr char kUsage[] =
     "  -p, --pattern      '?' in ENDING stands for any one letter\n"
     "  --word             ENDING is a whole word: list its endings from 2 letters\n"
     "                     up, each with how many lines end so (ENDING<TAB>COUNT)\n"
+    "  --rhymes           ENDING is a whole word: list its closest rhymes, every\n"
+    "                     line that ends with at least its last 2 letters except\n"
+    "                     the word itself, the longest shared ending first (the\n"
+    "                     order chosen within each); takes --order, --syllables,\n"
+    "                     --sound and -c\n"
     "  -c, --count        print only how many lines would be listed\n"
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"
@@ -81,7 +87,7 @@ bool ParseSyllables(const char* text, std::vector<std::size_t>& counts) {
   }
 }
 
-enum LongOnly { kOrder = 256, kSyllables, kSound, kWord, kHelp, kVersion };
+enum LongOnly { kOrder = 256, kSyllables, kSound, kWord, kRhymes, kHelp, kVersion };
 
 constexpr option kOptions[] = {
     {"order", required_argument, nullptr, kOrder},
@@ -89,6 +95,7 @@ constexpr option kOptions[] = {
     {"sound", no_argument, nullptr, kSound},
     {"pattern", no_argument, nullptr, 'p'},
     {"word", no_argument, nullptr, kWord},
+    {"rhymes", no_argument, nullptr, kRhymes},
     {"count", no_argument, nullptr, 'c'},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
@@ -107,7 +114,7 @@ int main(int argc, char** argv) {
 
   versalo::RhymeQuery query;
   bool held = false;  // an option needs the whole list in memory
-  bool word = false, count = false;
+  bool word = false, rhymes = false, count = false;
   opterr = 0;  // the messages are ours
   // "+": options come before the ending, so that an ending may follow
   // "--" and start with '-'.
@@ -136,6 +143,7 @@ int main(int argc, char** argv) {
       case kSound: query.sound = held = true; break;
       case 'p': query.patterns = held = true; break;
       case kWord: word = true; break;
+      case kRhymes: rhymes = true; break;
       case 'c': count = true; break;
       case kHelp: std::fputs(kUsage, stdout); return kListed;
       case kVersion: std::printf("versalo-find %s\n", VERSALO_VERSION); return kListed;
@@ -144,7 +152,8 @@ int main(int argc, char** argv) {
                                     "' (an ending that starts with '-' goes after --)");
     }
   }
-  if (word && (held || count)) return Fail(kBadEnding, "--word takes no other option");
+  if (word && (held || count || rhymes)) return Fail(kBadEnding, "--word takes no other option");
+  if (rhymes && query.patterns) return Fail(kBadEnding, "--rhymes takes a word, not a pattern: no -p");
   const int operands = argc - optind;
   if (operands < 1 || operands > 2) return Fail(kBadEnding, "give exactly one ENDING, and at most one LIST");
 
@@ -163,6 +172,8 @@ int main(int argc, char** argv) {
   versalo::FinderResult result;
   if (word) {
     result = versalo::ListWordEndings(ending, out, options);
+  } else if (rhymes) {
+    result = versalo::SearchClosestRhymes(query, count, out, options);
   } else if (held) {
     result = versalo::SearchHeld(query, count, out, options);
   } else if (count) {
@@ -172,7 +183,7 @@ int main(int argc, char** argv) {
   }
   switch (result.outcome) {
     case versalo::SearchOutcome::EndingTooShort:
-      return Fail(kBadEnding, word ? "the word needs at least 2 bytes in Windows-1251"
+      return Fail(kBadEnding, word || rhymes ? "the word needs at least 2 bytes in Windows-1251"
                                    : "the ending needs at least 2 bytes in Windows-1251");
     case versalo::SearchOutcome::ListMissing:
       if (named) {

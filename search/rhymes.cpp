@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <numeric>
 #include <optional>
 
@@ -401,6 +402,169 @@ RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const Rh
   if (query.order != ResultOrder::kReverse) ToFileOrder(list.size(), result.lines);
   OrderAndCount(list, index, query, result);
   return result;
+}
+
+namespace {
+
+// The query whose matches are the candidates for a word's closest rhymes:
+// its last kMinEndingLength bytes, as plain bytes or by sound, in file
+// order or reverse order, every syllable count kept.
+RhymeQuery LastBytesOf(const RhymeQuery& word) {
+  RhymeQuery query;
+  query.ending = word.ending.substr(word.ending.size() - kMinEndingLength);
+  query.sound = word.sound;  // the final run is counted from the end alike
+  query.order = word.order == ResultOrder::kReverse ? ResultOrder::kReverse : ResultOrder::kFile;
+  return query;
+}
+
+// Twelve bytes a candidate: a common ending has many, and each page of
+// memory first touched costs.
+struct Ranked {
+  LineNumber line;
+  std::uint32_t shared;     // bytes of the word's ending
+  std::uint32_t syllables;  // 4,294,967,295 stands for that many or more
+};
+
+// Where each item goes when sorted by key(item), each below `kinds`,
+// keeping the order within.
+template <typename Key>
+std::vector<std::size_t> CountingSortStarts(const std::vector<Ranked>& items, std::size_t kinds, Key key) {
+  std::vector<std::size_t> start(kinds + 1);
+  for (const Ranked& item : items) ++start[key(item) + 1];
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  return start;
+}
+
+// The closest rhymes among `candidates`, the lines that end with the word's
+// last bytes, in file order or in reverse order when the query asks for it.
+ClosestRhymes RankClosest(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
+                          std::span<const LineNumber> candidates) {
+  ClosestRhymes closest;
+  RhymeResult& result = closest.rhymes;
+  result.outcome = list.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
+  const std::string& word = query.ending;
+  RhymeQuery whole = query;
+  whole.patterns = false;
+  const std::vector<Allowed> from_end = Compile(whole);
+  std::vector<Ranked> kept;
+  kept.reserve(candidates.size());
+  std::size_t longest = 0, most_syllables = 0;
+  for (const LineNumber number : candidates) {
+    const std::string_view line = list.line(number);
+    if (line == word) continue;
+    std::size_t shared = kMinEndingLength;
+    while (shared < from_end.size() && shared < line.size() &&
+           from_end[shared].Has(At(line, line.size() - 1 - shared))) {
+      ++shared;
+    }
+    const std::size_t syllables = index != nullptr && index->syllables(number) < 255
+                                      ? index->syllables(number)
+                                      : SyllableCount(line);
+    if (syllables >= result.by_syllables.size()) result.by_syllables.resize(syllables + 1);
+    ++result.by_syllables[syllables];
+    if (!query.syllables.empty() &&
+        std::find(query.syllables.begin(), query.syllables.end(), syllables) == query.syllables.end()) {
+      continue;
+    }
+    const auto counted = static_cast<std::uint32_t>(std::min<std::size_t>(syllables, UINT32_MAX));
+    kept.push_back({number, static_cast<std::uint32_t>(shared), counted});
+    longest = std::max(longest, shared);
+    most_syllables = std::max<std::size_t>(most_syllables, counted);
+  }
+  if (query.order == ResultOrder::kSyllables) {
+    const auto by_count = [](const Ranked& item) { return std::size_t{item.syllables}; };
+    std::vector<std::size_t> start = CountingSortStarts(kept, most_syllables + 1, by_count);
+    std::vector<Ranked> sorted(kept.size());
+    for (const Ranked& item : kept) sorted[start[by_count(item)]++] = item;
+    kept = std::move(sorted);
+  }
+  // By shared length, longest first: each length is a group.
+  const auto by_length = [longest](const Ranked& item) { return longest - item.shared; };
+  std::vector<std::size_t> start = CountingSortStarts(kept, longest + 1, by_length);
+  for (std::size_t length = longest; length >= kMinEndingLength && length <= longest; --length) {
+    const std::size_t count = start[longest - length + 1] - start[longest - length];
+    if (count > 0) closest.groups.push_back({word.substr(word.size() - length), count});
+  }
+  result.lines.resize(kept.size());
+  for (const Ranked& item : kept) result.lines[start[by_length(item)]++] = item.line;
+  return closest;
+}
+
+}  // namespace
+
+ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query) {
+  if (query.ending.size() < kMinEndingLength) {
+    ClosestRhymes closest;
+    closest.rhymes.outcome = SearchOutcome::EndingTooShort;
+    return closest;
+  }
+  const RhymeResult candidates = FindRhymes(list, index, LastBytesOf(query));
+  return RankClosest(list, index, query, candidates.lines);
+}
+
+ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
+  ClosestRhymes closest;
+  if (query.ending.size() < kMinEndingLength) {
+    closest.rhymes.outcome = SearchOutcome::EndingTooShort;
+    return closest;
+  }
+  const RhymeQuery last_bytes = LastBytesOf(query);
+  const std::vector<Allowed> from_end = Compile(last_bytes);
+  WordListReader reader;
+  if (!reader.Open(list_file)) {
+    closest.rhymes.outcome = SearchOutcome::ListMissing;
+    return closest;
+  }
+  // The candidates' text, each line as the reader gave it and a break that
+  // gives it back the same: CR LF after a text that ends with CR.
+  std::string lines;
+  bool out_of_memory = false;
+  try {
+    lines.reserve(1 << 20);  // most words' candidates: no copy as they come
+  } catch (const std::bad_alloc&) {
+  }
+  const auto keep = [&lines](std::string_view line) {
+    lines.append(line);
+    lines.append(!line.empty() && IsByte(line.back(), kCr) ? "\r\n" : "\n");
+  };
+  // Bytes the reader's pass can find, when each allows one byte only.
+  std::optional<LineEndTail> tail;
+  if (from_end[0].pair == from_end[0].byte && from_end[1].pair == from_end[1].byte) {
+    tail = TailOf(last_bytes.ending);
+  }
+  try {
+    for (;;) {
+      std::string_view run;
+      std::span<const std::size_t> ends;
+      while (tail && reader.NextPlainRun(run, *tail, ends)) {
+        for (const std::size_t end : ends) {
+          std::size_t start = end;
+          while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
+          keep(run.substr(start, end - start));
+        }
+      }
+      const LineRead read = reader.Next();
+      if (read.end) break;
+      if (Matches(read.line, from_end)) keep(read.line);
+    }
+  } catch (const std::bad_alloc&) {
+    out_of_memory = true;  // the lines kept so far stand
+  }
+  const bool cut_short = out_of_memory || reader.failed();
+  reader.Close();
+  held = LineList(std::move(lines));
+  // Every line held is a candidate; in reverse order, as the index of
+  // them holds them, which sorts them by their last bytes at once.
+  if (query.order == ResultOrder::kReverse) {
+    const ReverseIndex index(held);
+    closest = RankClosest(held, &index, query, index.order());
+  } else {
+    std::vector<LineNumber> candidates(held.size());
+    std::iota(candidates.begin(), candidates.end(), LineNumber{0});
+    closest = RankClosest(held, nullptr, query, candidates);
+  }
+  if (cut_short) closest.rhymes.outcome = SearchOutcome::ListCutShort;
+  return closest;
 }
 
 std::vector<EndingCount> CountWordEndings(const LineList& list, const ReverseIndex* index,

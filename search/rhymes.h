@@ -15,6 +15,19 @@
 //    end of a word, so each of them also matches its pair. Nothing else.
 //  - Patterns: '?' stands for any one byte of a line's text.
 // A line matches once, however many of an ending's forms it ends with.
+//
+// The closest rhymes of a word:
+//  - A line is one when its last kMinEndingLength bytes or more are the
+//    word's, compared byte for byte from the end, with rhymes by sound as
+//    above when asked for (the word's final run of obstruents); '?' is a
+//    byte like any other. The shared ending is the longest run of them.
+//  - A line equal to the word, byte for byte, is not one of them.
+//  - They stand by the length of the shared ending, longest first; lines
+//    that share as much stand in the chosen order.
+//  - They are counted by syllables before the syllable counts asked for
+//    are kept.
+//  - A group is the lines kept that share the same length: the word's last
+//    bytes of that length, and how many lines share them, longest first.
 #ifndef VERSALO_SEARCH_RHYMES_H
 #define VERSALO_SEARCH_RHYMES_H
 
@@ -27,6 +40,7 @@
 
 #include "search/ending_search.h"
 #include "search/line_list.h"
+#include "search/word_list_reader.h"
 
 namespace versalo {
 
@@ -110,6 +124,29 @@ class RhymeScan {
   RhymeResult result_;
   std::vector<std::size_t> starts_;  // where each match starts
 };
+
+struct RhymeGroup {
+  std::string ending;     // the word's last bytes that the group's lines share
+  std::size_t count = 0;  // its lines
+};
+
+struct ClosestRhymes {
+  // EndingTooShort for a word shorter than kMinEndingLength (nothing else
+  // is set); ListMissing only from a list read in turn.
+  RhymeResult rhymes;
+  std::vector<RhymeGroup> groups;  // in the order of rhymes.lines
+};
+
+// The closest rhymes of `query.ending`, a word, in `list`, with the query's
+// order, sound and syllables ('?' is no pattern here). With an index the
+// lines that end with the word's last two bytes are looked up; without,
+// every line is looked at. Both give the same.
+ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query);
+
+// The same, on a word list read in turn by the reader: only the lines that
+// could be among them are held, in `held`, whose line numbers the result
+// gives. A read error or a line too long ends the list (ListCutShort).
+ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held);
 
 struct EndingCount {
   std::string ending;

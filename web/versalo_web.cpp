@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "search/cp1251.h"
 #include "search/ending_search.h"
@@ -46,7 +47,8 @@ bool g_have_list = false;
 bool g_utf8 = false;  // the list stayed in UTF-8
 std::unique_ptr<versalo::RhymeScan> g_scan;
 versalo::RhymeResult g_result;
-std::string g_text;  // rows, endings or counts asked for last
+std::vector<versalo::RhymeGroup> g_groups;  // of the last closest rhymes
+std::string g_text;  // rows, endings, counts or groups asked for last
 
 // Characters, not bytes, in UTF-8 text: what is not a continuation byte.
 std::size_t Utf8Characters(std::string_view text) {
@@ -104,6 +106,21 @@ std::optional<Status> ListBytesOf(const char* typed, std::string& bytes) {
   return std::nullopt;
 }
 
+// The options every search takes, as the exported functions get them.
+void SetOptions(versalo::RhymeQuery& query, int sound, int order, const char* syllables) {
+  query.sound = sound != 0;
+  query.order = static_cast<versalo::ResultOrder>(order);
+  for (std::string_view kept(syllables); !kept.empty();) {
+    const std::size_t comma = kept.find(',');
+    query.syllables.push_back(std::stoul(std::string(kept.substr(0, comma))));
+    kept = comma == std::string_view::npos ? std::string_view() : kept.substr(comma + 1);
+  }
+}
+
+Status StatusOf(const versalo::RhymeResult& result) {
+  return result.outcome == versalo::SearchOutcome::ListCutShort ? kListCutShort : kListed;
+}
+
 }  // namespace
 
 extern "C" {
@@ -131,6 +148,7 @@ EMSCRIPTEN_KEEPALIVE int versalo_list_ready(int utf8_list) {
     g_scan.reset();
     g_index.reset();
     g_result = {};  // its lines were the old list's
+    g_groups.clear();
     // A list too large to index keeps one line offset in kSparseStride:
     // it is read in turn, and costs about its own size.
     g_list = versalo::LineList(std::move(g_incoming), kIndexedLines);
@@ -166,19 +184,14 @@ EMSCRIPTEN_KEEPALIVE std::size_t versalo_index_memory() { return g_index ? g_ind
 EMSCRIPTEN_KEEPALIVE int versalo_search(const char* ending, int patterns, int sound, int order,
                                         const char* syllables) {
   g_scan.reset();
+  g_groups.clear();
   versalo::RhymeQuery query;
   if (const std::optional<Status> status = ListBytesOf(ending, query.ending)) return *status;
   query.patterns = patterns != 0;
-  query.sound = sound != 0;
-  query.order = static_cast<versalo::ResultOrder>(order);
-  for (std::string_view kept(syllables); !kept.empty();) {
-    const std::size_t comma = kept.find(',');
-    query.syllables.push_back(std::stoul(std::string(kept.substr(0, comma))));
-    kept = comma == std::string_view::npos ? std::string_view() : kept.substr(comma + 1);
-  }
+  SetOptions(query, sound, order, syllables);
   if (g_index) {
     g_result = versalo::FindRhymes(g_list, g_index.get(), query);
-    return g_result.outcome == versalo::SearchOutcome::ListCutShort ? kListCutShort : kListed;
+    return StatusOf(g_result);
   }
   g_scan = std::make_unique<versalo::RhymeScan>(g_list, std::move(query));
   return kRunning;
@@ -191,7 +204,7 @@ EMSCRIPTEN_KEEPALIVE int versalo_search_step(std::size_t bytes) {
   if (!g_scan->Step(bytes)) return kRunning;
   g_result = g_scan->Finish();
   g_scan.reset();
-  return g_result.outcome == versalo::SearchOutcome::ListCutShort ? kListCutShort : kListed;
+  return StatusOf(g_result);
 }
 
 EMSCRIPTEN_KEEPALIVE std::size_t versalo_result_count() { return g_result.lines.size(); }
@@ -233,6 +246,44 @@ EMSCRIPTEN_KEEPALIVE int versalo_word_endings(const char* word) {
     g_text += '\t' + std::to_string(ending.count) + '\n';
   }
   return kListed;
+}
+
+// The closest rhymes of `word` (UTF-8, zero-ended; search/rhymes.h has the
+// rules), with the options of versalo_search (`sound`, `order`: 0 file, 1
+// reverse, 2 syllables; `syllables`: "1,3" or ""). Done at once, with the
+// index or without: the lines that end with the word's last two letters
+// are few enough. Returns a status as versalo_search's; when kListed or
+// kListCutShort, the lines are the results that versalo_result_count,
+// versalo_rows and versalo_by_syllables tell, longest shared ending first,
+// and versalo_rhyme_groups tells their groups. A running search stops.
+EMSCRIPTEN_KEEPALIVE int versalo_closest_rhymes(const char* word, int sound, int order,
+                                                const char* syllables) {
+  g_scan.reset();
+  versalo::RhymeQuery query;
+  if (const std::optional<Status> status = ListBytesOf(word, query.ending)) return *status;
+  SetOptions(query, sound, order, syllables);
+  versalo::ClosestRhymes closest = versalo::FindClosestRhymes(g_list, g_index.get(), query);
+  g_result = std::move(closest.rhymes);
+  g_groups = std::move(closest.groups);
+  return StatusOf(g_result);
+}
+
+// The groups of the last closest rhymes, in the order of their lines, each
+// as "ENDING\tCOUNT\n": the shared ending (UTF-8; in a list kept as UTF-8,
+// from its first whole character) and how many of the results share it.
+// The groups' counts add up to versalo_result_count; the first group's
+// lines are results [0, count), the next group's follow, and so on.
+EMSCRIPTEN_KEEPALIVE const char* versalo_rhyme_groups() {
+  g_text.clear();
+  for (const versalo::RhymeGroup& group : g_groups) {
+    std::string_view ending = group.ending;
+    while (g_utf8 && !ending.empty() && (static_cast<unsigned char>(ending[0]) & 0xC0) == 0x80) {
+      ending.remove_prefix(1);
+    }
+    AppendLine(ending, g_text);
+    g_text += '\t' + std::to_string(group.count) + '\n';
+  }
+  return g_text.c_str();
 }
 
 EMSCRIPTEN_KEEPALIVE const char* versalo_text() { return g_text.c_str(); }

@@ -95,8 +95,37 @@ check trailing-comma $u 2 '' 'syllables takes counts' -- --syllables=1, та
 check missing-value $u 2 '' 'unknown option' -- --order
 check word-with-count $u 2 '' 'word takes no other option' -- --word -c та
 check option-after-dash-dash $u 0 '' '^$' -- -- --sound
+# Closest rhymes: the longest shared ending first, the order chosen within
+# each length; never the word itself (here twice, once as a CR LF line).
+printf '%s\r\n' игрище лобище пасбище гробище | iconv -t CP1251 > rhymes.txt
+printf '%s\n' стълбище ще гробище огробище | iconv -t CP1251 >> rhymes.txt
+check rhymes $u 0 $'огробище\nлобище\nпасбище\nстълбище\nигрище\nще\n' '^$' -- --rhymes гробище rhymes.txt
+check rhymes-absent $u 0 $'гробище\nгробище\nогробище\nлобище\nпасбище\nстълбище\nигрище\nще\n' '^$' -- \
+  --rhymes подгробище rhymes.txt
+check rhymes-reverse $u 0 $'огробище\nлобище\nстълбище\nпасбище\nигрище\nще\n' '^$' -- \
+  --rhymes --order=reverse гробище rhymes.txt
+check rhymes-syllables $u 0 $'лобище\nстълбище\nпасбище\nигрище\n' '^$' -- \
+  --rhymes --syllables=3 --order=reverse гробище rhymes.txt
+check rhymes-syllables-order $u 0 $'огробище\nще\n' '^$' -- \
+  --rhymes --syllables=1,4 --order=syllables гробище rhymes.txt
+check rhymes-count $u 0 $'6\n' '^$' -- --rhymes -c гробище rhymes.txt
+check rhymes-count-kept $u 0 $'4\n' '^$' -- --rhymes -c --syllables=3 гробище rhymes.txt
+check rhymes-two-letters $u 0 $'игрище\nлобище\nпасбище\nгробище\nстълбище\nгробище\nогробище\n' '^$' -- \
+  --rhymes ще rhymes.txt
+check rhymes-none $u 0 '' '^$' -- --rhymes грозд
+check rhymes-sound $u 0 $'прост\n' '^$' -- --rhymes --sound грозд
+check rhymes-bytes C 0 "$(printf '%s\n' ната рата та | iconv -t CP1251)"$'\n' '^$' -- \
+  --rhymes "$(printf заплата | iconv -t CP1251)"
+check rhymes-one-byte $u 2 '' 'word needs at least 2 bytes' -- --rhymes о
+check rhymes-pattern $u 2 '' 'not a pattern' -- --rhymes -p та
+check rhymes-word $u 2 '' 'word takes no other option' -- --rhymes --word та
+check rhymes-no-word $u 2 '' 'exactly one ENDING' -- --rhymes
+check rhymes-pipe $u 0 $'огробище\nлобище\nпасбище\nстълбище\nигрище\nще\n' '^$' -- \
+  --rhymes гробище <(cat rhymes.txt)
+check rhymes-missing-list $u 1 '' 'nowhere.txt: cannot be opened' -- --rhymes та nowhere.txt
 # Output that cannot be written: status 3, whichever way the lines were found.
-for args in "--order=reverse та" "--word гладко" "-c та" "--count --sound ад"; do
+for args in "--order=reverse та" "--word гладко" "-c та" "--count --sound ад" "--rhymes заплата" \
+  "--rhymes -c та"; do
   LC_ALL=$u "$find_bin" $args >/dev/full 2>/dev/null
   if [[ $? == 3 ]]; then
     passed=$((passed + 1))

@@ -10,7 +10,9 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "finder/closest_rhymes.h"
 #include "tests/search/line_model.h"
 #include "tests/support/temp_dir.h"
 
@@ -225,6 +227,49 @@ TEST(SearchListTest, FailedWriteEndsTheSearch) {
     options.split_from = split_from;
     EXPECT_TRUE(SearchList("ab", failing, options).write_failed);
     EXPECT_EQ(failing.writes, 1) << "halves " << (split_from == 0);
+  }
+}
+
+// What versalo-find should write: the closest rhymes on the list held
+// whole (the core's tests hold that against the rules), a line each, or
+// their count.
+std::string HeldOutput(const std::string& bytes, const RhymeQuery& query, bool count_only) {
+  const LineList list(bytes);
+  const ClosestRhymes closest = FindClosestRhymes(list, nullptr, query);
+  if (count_only) return std::to_string(closest.rhymes.lines.size()) + '\n';
+  std::string text;
+  for (const LineNumber line : closest.rhymes.lines) text += std::string(list.line(line)) + '\n';
+  return text;
+}
+
+// Random lists read where they lie, in blocks of any size: the same lines
+// in the same order as on the list held whole, with each order, syllable
+// counts and -c; CR LF lines, a CR at a line's end, NUL and SUB among them.
+TEST(ClosestRhymesFinderTest, ReadInPlaceAgreesWithTheHeldList) {
+  testing::TempDir dir;
+  std::mt19937 random(5);
+  std::uniform_int_distribution<std::size_t> size(0, 3000), block(1, 500);
+  for (int round = 0; round < 200; ++round) {
+    const std::string bytes = testing::RandomBytes(random, size(random));
+    const std::string path = dir.Write("rym.txt", bytes);
+    const std::vector<std::string> lines = testing::ModelLines(bytes);
+    for (int q = 0; q < 4; ++q) {
+      RhymeQuery query;
+      query.ending = q == 0 ? "ab" : q == 1 ? "a\r" : "\xE0" "ab";
+      if (q == 3 && !lines.empty()) query.ending = lines[random() % lines.size()];
+      if (query.ending.size() < 2) continue;
+      query.order = static_cast<ResultOrder>(random() % 3);
+      if (random() % 3 == 0) query.syllables = {random() % 2};
+      const bool count_only = random() % 4 == 0;
+      StringOutput out;
+      FinderOptions options;
+      options.path = path.c_str();
+      options.block_size = block(random);
+      const FinderResult result = SearchClosestRhymes(query, count_only, out, options);
+      ASSERT_EQ(result.outcome, SearchOutcome::Listed);
+      ASSERT_EQ(out.text, HeldOutput(bytes, query, count_only))
+          << ::testing::PrintToString(bytes) << " word " << ::testing::PrintToString(query.ending);
+    }
   }
 }
 

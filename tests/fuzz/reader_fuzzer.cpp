@@ -2,9 +2,11 @@
 // of the line rules, on every pass the build has here (plain, SSE2, AVX2),
 // reading the file, mapping it, from lent bytes, and as versalo-find
 // searches it, in two halves at once; and the list held in memory, its
-// matches found by a scan and through the reverse index, in every order.
+// matches found by a scan and through the reverse index, in every order,
+// and a word's closest rhymes.
 // The input's first byte picks the block size and the second the ending's
 // length; the ending is the input's last bytes, the rest is the word list.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -193,6 +196,51 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(versalo::FindRhymes(held, &index, query).lines ==
               versalo::FindRhymes(held, nullptr, query).lines,
           "the index, with sound or patterns");
+
+    // The closest rhymes of the ending as a word: in file order without
+    // sound, the model's lines by shared length, longest first; otherwise
+    // a scan, the index, the sparse list and the list read in turn (from
+    // the file, in the fuzzed blocks) all agree.
+    query.patterns = false;
+    const versalo::ClosestRhymes closest = versalo::FindClosestRhymes(held, nullptr, query);
+    const auto texts = [](const versalo::LineList& list, const versalo::ClosestRhymes& found) {
+      std::vector<std::string> out;
+      for (const versalo::LineNumber line : found.rhymes.lines) out.emplace_back(list.line(line));
+      return out;
+    };
+    const auto groups = [](const versalo::ClosestRhymes& found) {
+      std::vector<std::pair<std::string, std::size_t>> out;
+      for (const versalo::RhymeGroup& group : found.groups) out.emplace_back(group.ending, group.count);
+      return out;
+    };
+    if (order == 0 && !query.sound && searchable) {
+      std::vector<std::pair<std::size_t, std::string>> model;  // (-shared, line), stably sorted
+      for (const std::string& line : expected) {
+        std::size_t shared = 0;
+        while (shared < line.size() && shared < ending.size() &&
+               line[line.size() - 1 - shared] == ending[ending.size() - 1 - shared]) {
+          ++shared;
+        }
+        if (shared >= versalo::kMinEndingLength && line != ending) model.emplace_back(shared, line);
+      }
+      std::stable_sort(model.begin(), model.end(),
+                       [](const auto& a, const auto& b) { return a.first > b.first; });
+      std::vector<std::string> model_lines;
+      for (const auto& [shared, line] : model) model_lines.push_back(line);
+      Check(texts(held, closest) == model_lines, "the closest rhymes");
+    }
+    const versalo::ClosestRhymes indexed = versalo::FindClosestRhymes(held, &index, query);
+    const versalo::ClosestRhymes sparse_found = versalo::FindClosestRhymes(sparse, nullptr, query);
+    versalo::LineList kept;
+    const versalo::ClosestRhymes read = versalo::FindClosestRhymes(options, query, kept);
+    Check(read.rhymes.outcome == closest.rhymes.outcome, "the closest rhymes' outcome");
+    using Found = std::pair<const versalo::LineList*, const versalo::ClosestRhymes*>;
+    for (const auto& [list, found] : {Found{&held, &indexed}, Found{&sparse, &sparse_found},
+                                      Found{&kept, &read}}) {
+      Check(texts(*list, *found) == texts(held, closest) && groups(*found) == groups(closest) &&
+                found->rhymes.by_syllables == closest.rhymes.by_syllables,
+            "the closest rhymes, indexed, sparse or read in turn");
+    }
   }
   return 0;
 }

@@ -13,6 +13,7 @@
 #include "search/cp1251.h"
 #include "search/line_list.h"
 #include "tests/search/line_model.h"
+#include "tests/support/temp_dir.h"
 
 namespace versalo {
 namespace {
@@ -285,6 +286,204 @@ TEST(RhymesTest, IndexAndScanAgreeWithTheModelOnRandomLists) {
       for (const std::size_t slice = 1 + random() % 7; !scan.Step(slice);) {
       }
       EXPECT_EQ(scan.Finish().lines, expected);
+    }
+  }
+}
+
+// The closest rhymes of a word, as plainly as the rules can be written.
+struct ClosestModel {
+  std::vector<LineNumber> lines;
+  std::vector<std::size_t> by_syllables;
+  std::vector<std::pair<std::string, std::size_t>> groups;
+};
+
+std::size_t ModelShared(std::string_view line, std::string_view word, bool sound) {
+  std::size_t run = word.size();  // where the word's final run of obstruents starts
+  while (sound && run > 0 && Model::Pair(word[run - 1]) != 0) --run;
+  std::size_t shared = 0;
+  while (shared < line.size() && shared < word.size()) {
+    const char l = line[line.size() - 1 - shared];
+    const std::size_t w = word.size() - 1 - shared;
+    if (l != word[w] && !(w >= run && l == Model::Pair(word[w]))) break;
+    ++shared;
+  }
+  return shared;
+}
+
+ClosestModel ModelClosest(const std::vector<std::string>& lines, const RhymeQuery& query) {
+  ClosestModel model;
+  std::vector<std::size_t> shared(lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    shared[i] = ModelShared(lines[i], query.ending, query.sound);
+    if (shared[i] < 2 || lines[i] == query.ending) continue;
+    const std::size_t syllables = Model::Syllables(lines[i]);
+    if (model.by_syllables.size() <= syllables) model.by_syllables.resize(syllables + 1);
+    ++model.by_syllables[syllables];
+    if (query.syllables.empty() ||
+        std::count(query.syllables.begin(), query.syllables.end(), syllables) > 0) {
+      model.lines.push_back(static_cast<LineNumber>(i));
+    }
+  }
+  const auto reversed = [&](LineNumber i) { return std::string(lines[i].rbegin(), lines[i].rend()); };
+  std::stable_sort(model.lines.begin(), model.lines.end(), [&](LineNumber a, LineNumber b) {
+    if (shared[a] != shared[b]) return shared[a] > shared[b];
+    if (query.order == ResultOrder::kReverse) return reversed(a) < reversed(b);
+    if (query.order == ResultOrder::kSyllables) return Model::Syllables(lines[a]) < Model::Syllables(lines[b]);
+    return false;
+  });
+  for (const LineNumber line : model.lines) {
+    const std::string ending = query.ending.substr(query.ending.size() - shared[line]);
+    if (model.groups.empty() || model.groups.back().first != ending) model.groups.push_back({ending, 0});
+    ++model.groups.back().second;
+  }
+  return model;
+}
+
+std::vector<std::pair<std::string, std::size_t>> GroupsOf(const ClosestRhymes& closest) {
+  std::vector<std::pair<std::string, std::size_t>> groups;
+  for (const RhymeGroup& group : closest.groups) groups.push_back({group.ending, group.count});
+  return groups;
+}
+
+// Every way to the closest rhymes: the held list scanned, sparse, with its
+// index, and the list read in turn from a file in small blocks. Each must
+// give what the model gives.
+void ExpectClosestAsModel(std::string_view bytes, const RhymeQuery& query, const std::string& trace) {
+  SCOPED_TRACE(trace);
+  const std::vector<std::string> lines = testing::ModelLines(bytes);
+  const ClosestModel model = ModelClosest(lines, query);
+  std::vector<std::string> expected;
+  for (const LineNumber line : model.lines) expected.push_back(lines[line]);
+  const auto texts = [](const LineList& list, const std::vector<LineNumber>& numbers) {
+    std::vector<std::string> out;
+    for (const LineNumber n : numbers) out.emplace_back(list.line(n));
+    return out;
+  };
+  for (const std::size_t dense_up_to : {SIZE_MAX, std::size_t{0}}) {
+    const LineList list(std::string(bytes), dense_up_to);
+    const ReverseIndex index(list);
+    for (const ReverseIndex* used : {static_cast<const ReverseIndex*>(nullptr), &index}) {
+      const ClosestRhymes closest = FindClosestRhymes(list, used, query);
+      EXPECT_EQ(closest.rhymes.outcome, SearchOutcome::Listed);
+      EXPECT_EQ(closest.rhymes.lines, model.lines) << (used ? "index" : "scan") << dense_up_to;
+      EXPECT_EQ(closest.rhymes.by_syllables, model.by_syllables);
+      EXPECT_EQ(GroupsOf(closest), model.groups);
+    }
+  }
+  const testing::TempDir dir;
+  WordListOptions file{nullptr, 3};
+  const std::string path = dir.Write("list.txt", bytes);
+  file.path = path.c_str();
+  LineList held;
+  const ClosestRhymes read = FindClosestRhymes(file, query, held);
+  EXPECT_EQ(read.rhymes.outcome, SearchOutcome::Listed);
+  EXPECT_EQ(texts(held, read.rhymes.lines), expected) << "read in turn";
+  EXPECT_EQ(read.rhymes.by_syllables, model.by_syllables);
+  EXPECT_EQ(GroupsOf(read), model.groups);
+}
+
+TEST(ClosestRhymesTest, EachRule) {
+  struct Case {
+    const char* name;
+    const char* list;
+    const char* word;
+    bool sound;
+    std::vector<std::string> found;  // in their order
+    std::vector<std::pair<std::string, std::size_t>> groups;
+  };
+  const std::vector<Case> cases = {
+      {"the word absent: longest shared ending first, then file order",
+       "игрище\nта\nгробище\nщ\nще\nлобище\nкарта\nбище\nще\nтолбище\n", "колбище", false,
+       {"толбище", "гробище", "лобище", "бище", "игрище", "ще", "ще"},
+       {{"олбище", 1}, {"бище", 3}, {"ище", 1}, {"ще", 2}}},
+      {"the word present, once or twice: never listed", "гробище\nлобище\nгробище\nще\n", "гробище", false,
+       {"лобище", "ще"}, {{"обище", 1}, {"ще", 1}}},
+      {"the word as the end of a longer line: listed, sharing the whole word",
+       "подгробище\nгробище\n", "гробище", false, {"подгробище"}, {{"гробище", 1}}},
+      {"CR LF lines are their text", "лобище\r\nгробище\r\nще\r\n", "гробище", false,
+       {"лобище", "ще"}, {{"обище", 1}, {"ще", 1}}},
+      {"a two-letter word", "та\nкарта\nа\nТА\nта\nвата\n", "та", false, {"карта", "вата"}, {{"та", 2}}},
+      {"sound off: the pair is another letter", "брат\nград\nпрад\nад\n", "брад", false,
+       {"град", "прад", "ад"}, {{"рад", 2}, {"ад", 1}}},
+      {"sound on: the final run by its pairs", "брат\nград\nпрат\nат\nтат\nбрад\n", "брад", true,
+       {"брат", "град", "прат", "ат", "тат"}, {{"брад", 1}, {"рад", 2}, {"ад", 2}}},
+      {"sound on: a vowel ends the run", "брата\nграда\n", "брада", true, {"града"}, {{"рада", 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string bytes = Cp(c.list);
+    RhymeQuery query = QueryFor(Cp(c.word));
+    query.sound = c.sound;
+    const LineList list(bytes);
+    const ClosestRhymes closest = FindClosestRhymes(list, nullptr, query);
+    EXPECT_EQ(Texts(list, closest.rhymes.lines), c.found);
+    std::vector<std::pair<std::string, std::size_t>> groups;
+    for (const auto& [ending, count] : c.groups) groups.push_back({Cp(ending), count});
+    EXPECT_EQ(GroupsOf(closest), groups);
+    ExpectClosestAsModel(bytes, query, c.name);
+  }
+}
+
+TEST(ClosestRhymesTest, OrdersAndSyllablesWithinEachLength) {
+  const std::string bytes = Cp("ната\nрата\nата\nзаплата\nта\nната\nбата\nкарта\nплата\n");
+  const std::vector<std::string> lines = testing::ModelLines(bytes);
+  const LineList list(bytes);
+  struct Case {
+    ResultOrder order;
+    std::vector<std::size_t> kept;
+    std::vector<std::string> found;
+  };
+  const std::vector<Case> cases = {
+      {ResultOrder::kFile, {}, {"заплата", "ната", "рата", "ата", "ната", "бата", "та", "карта"}},
+      {ResultOrder::kReverse, {}, {"заплата", "ата", "бата", "ната", "ната", "рата", "та", "карта"}},
+      {ResultOrder::kSyllables, {}, {"заплата", "ната", "рата", "ата", "ната", "бата", "та", "карта"}},
+      {ResultOrder::kFile, {2}, {"ната", "рата", "ата", "ната", "бата", "карта"}},
+      {ResultOrder::kReverse, {3, 1}, {"заплата", "та"}},
+      {ResultOrder::kFile, {5}, {}},
+  };
+  for (const Case& c : cases) {
+    RhymeQuery query = QueryFor(Cp("плата"));
+    query.order = c.order;
+    query.syllables = c.kept;
+    const ClosestRhymes closest = FindClosestRhymes(list, nullptr, query);
+    std::vector<std::string> found;
+    for (const std::string& line : Texts(list, closest.rhymes.lines)) found.push_back(line);
+    EXPECT_EQ(found, c.found) << static_cast<int>(c.order);
+    // Counted before any are left out; "плата" itself is no rhyme.
+    EXPECT_EQ(closest.rhymes.by_syllables, (std::vector<std::size_t>{0, 1, 6, 1}));
+    ExpectClosestAsModel(bytes, query, "order " + std::to_string(static_cast<int>(c.order)));
+  }
+}
+
+TEST(ClosestRhymesTest, AWordShorterThanTwoBytes) {
+  const LineList list = ListOf("аа\nа\n");
+  const testing::TempDir dir;
+  const std::string path = dir.Write("list.txt", Cp("аа\nа\n"));
+  for (const std::string& word : {Cp("а"), std::string()}) {
+    EXPECT_EQ(FindClosestRhymes(list, nullptr, QueryFor(word)).rhymes.outcome, SearchOutcome::EndingTooShort);
+    LineList held;
+    EXPECT_EQ(FindClosestRhymes(WordListOptions{path.c_str()}, QueryFor(word), held).rhymes.outcome,
+              SearchOutcome::EndingTooShort);
+  }
+  LineList held;
+  EXPECT_EQ(FindClosestRhymes(WordListOptions{dir.Path("none").c_str()}, QueryFor(Cp("аа")), held)
+                .rhymes.outcome,
+            SearchOutcome::ListMissing);
+}
+
+TEST(ClosestRhymesTest, AgreeWithTheModelOnRandomLists) {
+  std::mt19937 random(23);
+  for (int round = 0; round < 150; ++round) {
+    const std::string bytes = RandomList(random, random() % 300);
+    const LineList list(bytes);
+    for (int q = 0; q < 4; ++q) {
+      RhymeQuery query = RandomQuery(random, list);
+      query.patterns = false;
+      // Longer words, now and then a whole line of the list.
+      if (list.size() > 0 && random() % 3 == 0) query.ending = std::string(list.line(random() % list.size()));
+      if (query.ending.size() < 2) continue;
+      ExpectClosestAsModel(bytes, query, ::testing::PrintToString(bytes) + " word " +
+                                             ::testing::PrintToString(query.ending));
     }
   }
 }
