@@ -463,9 +463,23 @@ void OrderMatches(const RhymeQuery& query, std::vector<std::string_view>& lines)
   }
   // Stable: equal keys stay in file order.
   if (query.order == ResultOrder::kReverse) {
-    std::stable_sort(lines.begin(), lines.end(), [](std::string_view a, std::string_view b) {
-      return CompareFromEnd(a, b) < 0;
+    // By the last eight bytes first, read from the end into one number
+    // (a shorter line's missing bytes as 0, which no text holds), and by
+    // the whole lines only where those are equal.
+    std::vector<std::pair<std::uint64_t, std::string_view>> keyed;
+    keyed.reserve(lines.size());
+    for (const std::string_view line : lines) {
+      std::uint64_t key = 0;
+      for (std::size_t d = 0; d < 8; ++d) {
+        const int byte = FromEnd(line, d);
+        key = key << 8 | static_cast<std::uint64_t>(byte < 0 ? 0 : byte);
+      }
+      keyed.emplace_back(key, line);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first < b.first : CompareFromEnd(a.second, b.second) < 0;
     });
+    for (std::size_t i = 0; i < keyed.size(); ++i) lines[i] = keyed[i].second;
   } else if (query.order == ResultOrder::kSyllables) {
     std::vector<std::pair<std::size_t, std::string_view>> keyed;
     keyed.reserve(lines.size());
