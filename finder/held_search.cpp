@@ -3,6 +3,8 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "finder/list_file.h"
 #include "search/line_list.h"
@@ -31,20 +33,65 @@ std::optional<LineList> ReadWhole(const FinderOptions& options, bool& cut_short)
   }
 }
 
+// Keeps the matches' text, one after another, and where each ends.
+class KeptLines : public ResultSink {
+ public:
+  void Clear() override {
+    text_.clear();
+    ends_.clear();
+  }
+  void Add(std::string_view line) override {
+    text_.append(line);
+    ends_.push_back(text_.size());
+  }
+  // The lines kept, in the order they came; valid while this lives.
+  std::vector<std::string_view> lines() const {
+    std::vector<std::string_view> lines;
+    lines.reserve(ends_.size());
+    std::size_t start = 0;
+    for (const std::size_t end : ends_) {
+      lines.emplace_back(text_.data() + start, end - start);
+      start = end;
+    }
+    return lines;
+  }
+
+ private:
+  std::string text_;
+  std::vector<std::size_t> ends_;
+};
+
 }  // namespace
 
 FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
                         const FinderOptions& options) {
   if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
-  bool cut_short = false;
-  const std::optional<LineList> list = ReadWhole(options, cut_short);
-  if (!list) return {SearchOutcome::ListMissing};
-  const RhymeResult result = FindRhymes(*list, nullptr, query);
-  const SearchOutcome outcome = cut_short ? SearchOutcome::ListCutShort : result.outcome;
-  if (count_only) return {outcome, !WriteCount(out, result.lines.size())};
+  ListFile file;
+  if (!file.Open(options.path)) return {SearchOutcome::ListMissing};
+  std::optional<ListFile::Part> part;
+  std::optional<ListFile::Stream> stream;
+  ListBytes* lender = nullptr;
+  if (file.mapped()) {
+    lender = &part.emplace(file, 0, file.bytes().size());
+  } else {
+    lender = &stream.emplace(file, options.block_size);
+  }
+  WordListOptions reader{options.path, options.block_size};
+  reader.lender = lender;
+  KeptLines kept;
+  SearchOutcome outcome;
+  try {
+    outcome = FindRhymeLines(query, kept, reader);
+  } catch (const std::bad_alloc&) {
+    outcome = SearchOutcome::ListCutShort;
+  }
+  if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) return {outcome};
+  std::vector<std::string_view> lines = kept.lines();
+  OrderMatches(query, lines);
+  if (count_only) return {outcome, !WriteCount(out, lines.size())};
   OutputSink sink(options.utf8, out);
-  for (const LineNumber line : result.lines) {
-    sink.Add(list->line(line));
+  for (const std::string_view line : lines) {
+    sink.Add(line);
     if (sink.failed()) break;
   }
   sink.Flush();

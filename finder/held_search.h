@@ -1,6 +1,7 @@
-// versalo-find's searches that need the whole list at once (other orders,
-// syllables, rhymes by sound, patterns, a word's endings): the list is read
-// into memory once, from the same descriptor, and searched there.
+// versalo-find's searches beyond the plain one. Other orders, syllables,
+// rhymes by sound and patterns scan the list where it lies (mapped, or read
+// in blocks), keep only the matching lines, and order those; a word's
+// endings read the whole list into memory once and search it there.
 #ifndef VERSALO_FINDER_HELD_SEARCH_H
 #define VERSALO_FINDER_HELD_SEARCH_H
 
@@ -12,7 +13,8 @@
 
 namespace versalo {
 
-// Lists the lines that match `query`, in its order, or, with `count_only`,
+// Lists the lines that match `query`, in its order (sorting the matches
+// only), or, with `count_only`,
 // only how many there are, as a decimal number on a line.
 FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
                         const FinderOptions& options);

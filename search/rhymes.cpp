@@ -8,6 +8,8 @@
 #include <new>
 #include <numeric>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "search/block_scan.h"
 #include "search/bytes.h"
@@ -66,6 +68,20 @@ bool Matches(std::string_view line, const std::vector<Allowed>& from_end) {
 // The byte `d` places from the end of a line, or -1 past its start.
 int FromEnd(std::string_view line, std::size_t d) {
   return d < line.size() ? At(line, line.size() - 1 - d) : -1;
+}
+
+// The ending's last bytes, when each allows one byte only (and the last is
+// no CR, which a held line's LF would turn into a CR LF): the reader's pass
+// over a block then finds the few lines worth comparing.
+std::optional<LineEndTail> FixedTail(const std::vector<Allowed>& from_end) {
+  std::string tail;
+  for (std::size_t d = 0; d < 3 && d < from_end.size(); ++d) {
+    const Allowed& allowed = from_end[d];
+    if (allowed.any || allowed.pair != allowed.byte) break;
+    tail.insert(tail.begin(), static_cast<char>(allowed.byte));
+  }
+  if (tail.size() >= 2 && !IsByte(tail.back(), kCr)) return TailOf(tail);
+  return std::nullopt;
 }
 
 // Walks the index as a tree: the lines in [first, last) of `order` share
@@ -276,10 +292,7 @@ void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQ
 
 struct RhymeScan::Pattern {
   std::vector<Allowed> from_end;
-  // The ending's last bytes, when each allows one byte only (and the last
-  // is no CR, which a held line's LF would turn into a CR LF): the reader's
-  // pass over a block then finds the few lines worth comparing.
-  std::optional<LineEndTail> tail;
+  std::optional<LineEndTail> tail;  // see FixedTail
 };
 
 RhymeScan::RhymeScan(const LineList& list, RhymeQuery query)
@@ -291,13 +304,7 @@ RhymeScan::RhymeScan(const LineList& list, RhymeQuery query)
   }
   result_.outcome = list_.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
   const std::vector<Allowed>& from_end = pattern_->from_end = Compile(query_);
-  std::string tail;
-  for (std::size_t d = 0; d < 3 && d < from_end.size(); ++d) {
-    const Allowed& allowed = from_end[d];
-    if (allowed.any || allowed.pair != allowed.byte) break;
-    tail.insert(tail.begin(), static_cast<char>(allowed.byte));
-  }
-  if (tail.size() >= 2 && !IsByte(tail.back(), kCr)) pattern_->tail = TailOf(tail);
+  pattern_->tail = FixedTail(from_end);
 }
 
 RhymeScan::~RhymeScan() = default;
@@ -565,6 +572,86 @@ ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQue
   }
   if (cut_short) closest.rhymes.outcome = SearchOutcome::ListCutShort;
   return closest;
+}
+
+SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
+                             const WordListOptions& list) {
+  if (query.ending.size() < kMinEndingLength) return SearchOutcome::EndingTooShort;
+  WordListReader reader;
+  if (!reader.Open(list)) return SearchOutcome::ListMissing;
+  sink.Clear();
+  const std::vector<Allowed> from_end = Compile(query);
+  // With fixed last bytes, only the lines the reader's pass finds by them
+  // are compared; otherwise every line, as the reader returns it.
+  // Otherwise every line of a plain run is compared; the pass is then asked
+  // for the ending's last bytes as they are, and what it finds is not used.
+  const std::optional<LineEndTail> tail = FixedTail(from_end);
+  const LineEndTail pass = tail ? *tail : LineEndTail{0, kCr, kCr, false};
+  for (;;) {
+    std::string_view run;
+    std::span<const std::size_t> ends;
+    while (reader.NextPlainRun(run, pass, ends)) {
+      if (tail) {
+        for (const std::size_t end : ends) {
+          std::size_t start = end;
+          while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
+          const std::string_view line = run.substr(start, end - start);
+          if (Matches(line, from_end)) sink.Add(line);
+        }
+        continue;
+      }
+      // A run ends just after an LF; a CR before it belongs to the break.
+      for (std::size_t start = 0; start < run.size();) {
+        const std::size_t lf = FindByte(run.data(), start, run.size(), kLf);
+        const std::size_t end = lf > start && IsByte(run[lf - 1], kCr) ? lf - 1 : lf;
+        const std::string_view line = run.substr(start, end - start);
+        if (Matches(line, from_end)) sink.Add(line);
+        start = lf + 1;
+      }
+    }
+    const LineRead read = reader.Next();
+    if (read.end) break;
+    if (Matches(read.line, from_end)) sink.Add(read.line);
+  }
+  const bool cut_short = reader.failed();
+  reader.Close();
+  return cut_short ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
+}
+
+void OrderMatches(const RhymeQuery& query, std::vector<std::string_view>& lines) {
+  if (!query.syllables.empty()) {
+    std::erase_if(lines, [&query](std::string_view line) {
+      return std::find(query.syllables.begin(), query.syllables.end(), SyllableCount(line)) ==
+             query.syllables.end();
+    });
+  }
+  // Stable: equal keys stay in file order.
+  if (query.order == ResultOrder::kReverse) {
+    // By the last eight bytes first, read from the end into one number
+    // (a shorter line's missing bytes as 0, which no text holds), and by
+    // the whole lines only where those are equal.
+    std::vector<std::pair<std::uint64_t, std::string_view>> keyed;
+    keyed.reserve(lines.size());
+    for (const std::string_view line : lines) {
+      std::uint64_t key = 0;
+      for (std::size_t d = 0; d < 8; ++d) {
+        const int byte = FromEnd(line, d);
+        key = key << 8 | static_cast<std::uint64_t>(byte < 0 ? 0 : byte);
+      }
+      keyed.emplace_back(key, line);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first < b.first : CompareFromEnd(a.second, b.second) < 0;
+    });
+    for (std::size_t i = 0; i < keyed.size(); ++i) lines[i] = keyed[i].second;
+  } else if (query.order == ResultOrder::kSyllables) {
+    std::vector<std::pair<std::size_t, std::string_view>> keyed;
+    keyed.reserve(lines.size());
+    for (const std::string_view line : lines) keyed.emplace_back(SyllableCount(line), line);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < keyed.size(); ++i) lines[i] = keyed[i].second;
+  }
 }
 
 std::vector<EndingCount> CountWordEndings(const LineList& list, const ReverseIndex* index,

@@ -148,6 +148,18 @@ ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index,
 // gives. A read error or a line too long ends the list (ListCutShort).
 ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held);
 
+// Lists in `sink`, in file order, every line of the word list (read in
+// place, by the reader's line rules) whose end matches `query`'s ending,
+// with its patterns and sound; neither the order nor the syllables are
+// applied, so a front end holds only the matches and orders those (see
+// OrderMatches). Outcomes and calls to the sink as FindEndingMatches.
+SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
+                             const WordListOptions& list = {});
+
+// Keeps the matches of the syllable counts `query` asks for, and puts them
+// in its order; `lines` come in file order, as FindRhymeLines lists them.
+void OrderMatches(const RhymeQuery& query, std::vector<std::string_view>& lines);
+
 struct EndingCount {
   std::string ending;
   std::size_t count = 0;  // lines that end with it

@@ -2,7 +2,8 @@
 // of the line rules, on every pass the build has here (plain, SSE2, AVX2),
 // reading the file, mapping it, from lent bytes, and as versalo-find
 // searches it, in two halves at once; and the list held in memory, its
-// matches found by a scan and through the reverse index, in every order,
+// matches found by a scan and through the reverse index, in every order;
+// read in place, keeping only the matches, as versalo-find's options do;
 // and a word's closest rhymes.
 // The input's first byte picks the block size and the second the ending's
 // length; the ending is the input's last bytes, the rest is the word list.
@@ -19,6 +20,7 @@
 
 #include <unistd.h>
 
+#include "finder/held_search.h"
 #include "finder/list_file.h"
 #include "finder/search_list.h"
 #include "search/ending_search.h"
@@ -196,6 +198,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(versalo::FindRhymes(held, &index, query).lines ==
               versalo::FindRhymes(held, nullptr, query).lines,
           "the index, with sound or patterns");
+    // Read in place, only the matches kept and ordered, as versalo-find's
+    // options search: the held list's lines, in its order.
+    if (searchable) {
+      const versalo::RhymeResult held_found = versalo::FindRhymes(held, nullptr, query);
+      RecordingSink kept;
+      Check(versalo::FindRhymeLines(query, kept, options) == versalo::SearchOutcome::Listed &&
+                kept.clears == 1,
+            "the outcome read in place");
+      std::vector<std::string_view> ordered(kept.lines.begin(), kept.lines.end());
+      versalo::OrderMatches(query, ordered);
+      std::string listed;
+      bool same = ordered.size() == held_found.lines.size();
+      for (std::size_t i = 0; same && i < ordered.size(); ++i) {
+        same = ordered[i] == held.line(held_found.lines[i]);
+        listed += std::string(ordered[i]) + '\n';
+      }
+      Check(same, "the matches read in place");
+      StringOutput out;
+      versalo::FinderOptions finder;
+      finder.path = options.path;
+      finder.block_size = block_size;
+      const versalo::FinderResult result = versalo::SearchHeld(query, false, out, finder);
+      Check(result.outcome == versalo::SearchOutcome::Listed && out.text == listed,
+            "versalo-find's options");
+    }
 
     // The closest rhymes of the ending as a word: in file order without
     // sound, the model's lines by shared length, longest first; otherwise

@@ -243,7 +243,8 @@ TEST(RhymesTest, WordEndingsAndTheirCounts) {
 // Bytes for random lists: letters the rules name, '?', and the bytes the
 // line rules name.
 std::string RandomList(std::mt19937& random, std::size_t size) {
-  static const std::string alphabet = Cp("адтзсаеобп?ДТъ") + "\r\n\n\n\0a";
+  // Written with its length: the NUL would otherwise end it.
+  static const std::string alphabet = Cp("адтзсаеобп?ДТъ") + std::string("\r\n\n\n\0a", 6);
   std::string bytes;
   for (std::size_t i = 0; i < size; ++i) bytes += alphabet[random() % alphabet.size()];
   if (random() % 8 == 0) bytes.insert(random() % (bytes.size() + 1), "\x1A");
@@ -267,7 +268,23 @@ RhymeQuery RandomQuery(std::mt19937& random, const LineList& list) {
   return query;
 }
 
+// FindRhymeLines on the file at `path`, read in blocks of `block_size`,
+// and the matches put in the query's order.
+std::vector<std::string> ReadRhymeLines(const std::string& path, std::size_t block_size,
+                                        const RhymeQuery& query) {
+  struct Kept : ResultSink {
+    void Clear() override { texts.clear(); }
+    void Add(std::string_view line) override { texts.emplace_back(line); }
+    std::vector<std::string> texts;
+  } kept;
+  EXPECT_EQ(FindRhymeLines(query, kept, {path.c_str(), block_size}), SearchOutcome::Listed);
+  std::vector<std::string_view> views(kept.texts.begin(), kept.texts.end());
+  OrderMatches(query, views);
+  return {views.begin(), views.end()};
+}
+
 TEST(RhymesTest, IndexAndScanAgreeWithTheModelOnRandomLists) {
+  testing::TempDir dir;
   std::mt19937 random(11);
   for (int round = 0; round < 400; ++round) {
     const std::string bytes = RandomList(random, random() % 400);
@@ -275,6 +292,7 @@ TEST(RhymesTest, IndexAndScanAgreeWithTheModelOnRandomLists) {
     const LineList list(bytes, round % 4 == 0 ? 0 : SIZE_MAX);
     const ReverseIndex index(list);
     const std::vector<std::string> lines = testing::ModelLines(bytes);
+    const std::string file = dir.Write("rym.txt", bytes);
     for (int q = 0; q < 10; ++q) {
       const RhymeQuery query = RandomQuery(random, list);
       const std::vector<LineNumber> expected = Model::Find(lines, query);
@@ -286,6 +304,12 @@ TEST(RhymesTest, IndexAndScanAgreeWithTheModelOnRandomLists) {
       for (const std::size_t slice = 1 + random() % 7; !scan.Step(slice);) {
       }
       EXPECT_EQ(scan.Finish().lines, expected);
+      // Read in place from the file, in blocks of any size, and only the
+      // matches ordered: the same lines.
+      std::vector<std::string> expected_texts;
+      for (const LineNumber line : expected) expected_texts.push_back(lines[line]);
+      const std::size_t block = random() % 2 == 0 ? 1 + random() % 9 : 64 << (random() % 8);
+      EXPECT_EQ(ReadRhymeLines(file, block, query), expected_texts) << "block " << block;
     }
   }
 }
