@@ -490,7 +490,8 @@ TEST(ClosestRhymesTest, AWordShorterThanTwoBytes) {
               SearchOutcome::EndingTooShort);
   }
   LineList held;
-  EXPECT_EQ(FindClosestRhymes(WordListOptions{dir.Path("none").c_str()}, QueryFor(Cp("аа")), held)
+  const std::string missing = dir.Path("none").string();
+  EXPECT_EQ(FindClosestRhymes(WordListOptions{missing.c_str()}, QueryFor(Cp("аа")), held)
                 .rhymes.outcome,
             SearchOutcome::ListMissing);
 }
