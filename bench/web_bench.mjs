@@ -20,12 +20,18 @@ import { join } from "node:path";
 import { gunzipSync } from "node:zlib";
 
 import { frontDecode } from "../web/front_coding.mjs";
-import { drawn, launch, serve, setEnding, shownCount, useList } from "../tools/browser.mjs";
+import { drawn, lastDrawn, launch, listIn, serve, setEnding, shownCount, timings, useList } from "../tools/browser.mjs";
 
 const [site, runsArg] = process.argv.slice(2);
 const runs = Number(runsArg ?? 15);
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
-const results = (page, key) => page.$eval("#results", (list, key) => Number(list.dataset[key]), key);
+// The last results drawn, from the page's User Timing: drawnMs from the key
+// to the results painted, drawnAt since the page began to load, coreMs in
+// the core, and their count.
+const results = async (page, key) => {
+  const { start, duration, coreMs, count } = await lastDrawn(page);
+  return { drawnMs: duration, drawnAt: start + duration, coreMs, count }[key];
+};
 
 // The processes under `pid`, this browser's renderers among them.
 function descendants(pid) {
@@ -67,10 +73,11 @@ try {
   console.log("first search: results of ище drawn %s ms after the page began to load",
               (await results(page, "drawnAt")).toFixed(0));
 
-  await page.waitForSelector("body[data-index=ready]");
-  const indexBytes = await page.$eval("body", (body) => Number(body.dataset.indexBytes));
+  await page.waitForFunction(() => performance.getEntriesByName("versalo:index").length > 0);
+  const [index] = await timings(page, "versalo:index");
+  const indexBytes = index.memory;
   console.log("index: built in %s ms in the worker, %s bytes a line (%s KiB)",
-              await page.$eval("body", (body) => body.dataset.indexMs), (indexBytes / 867136).toFixed(1),
+              index.duration.toFixed(0), (indexBytes / 867136).toFixed(1),
               (indexBytes / 1024).toFixed(0));
   const settings = [["file", false], ["reverse", false], ["syllables", false], ["file", true]];
   for (const [order, sound] of settings) {
@@ -123,10 +130,9 @@ try {
     await tab.goto(slow.url, { waitUntil: "domcontentloaded" });
     await tab.type("#ending", "ище");
     await tab.waitForFunction(() => /%/.test(document.querySelector("#loading").textContent) ||
-                                    document.body.dataset.list !== undefined, { timeout: 120000 });
+                                    performance.getEntriesByName("versalo:list").length > 0, { timeout: 120000 });
     const progressAt = await tab.evaluate(() => performance.now());
-    await tab.waitForFunction(() => document.querySelector("#results").dataset.ending === "ище",
-                              { timeout: 120000 });
+    await drawn(tab, "ище", 0, { timeout: 120000 });
     const paint = await tab.evaluate(() =>
       performance.getEntriesByName("first-contentful-paint")[0]?.startTime ?? NaN);
     const sentByResults = sent;
@@ -148,7 +154,7 @@ try {
     writeFileSync(join(folder, "rym.txt"), Buffer.alloc(count * 4, "xta\n"));
     const tab = await browser.newPage();
     await tab.goto(server.url);
-    await tab.waitForSelector("body[data-list]");
+    await listIn(tab);
     await useList(tab, join(folder, "rym.txt"), { timeout: 120000 });
     const before = await shownCount(tab);
     await setEnding(tab, "ta", { input: true });
@@ -184,7 +190,7 @@ try {
     const big = await launch({ protocolTimeout: 600000 });
     const tab = await big.newPage();
     await tab.goto(server.url);
-    await tab.waitForSelector("body[data-list]");
+    await listIn(tab);
     // The longest task on the page's main thread from here on.
     await tab.evaluate(() => {
       window.longest = 0;
@@ -208,7 +214,7 @@ try {
     for (let run = 0; run < 2; ++run) {
       const before = await shownCount(tab);
       await setEnding(tab, "та", { input: true });
-      await tab.waitForSelector('#results[data-busy="running"]');
+      await tab.waitForSelector('#results[aria-busy="true"]');
       await new Promise((done) => setTimeout(done, 400));
       await setEnding(tab, "ище", { input: true });
       await drawn(tab, "ище", before, { timeout: 600000 });

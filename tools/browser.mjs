@@ -35,34 +35,74 @@ export async function launch(options = {}) {
   return browser;
 }
 
+// The page's User Timing measures named `name` so far: each its start and
+// duration, in ms since the page began to load, with its detail. The page
+// measures:
+//   versalo:list   a list asked for, until it was in (detail: ok, lines,
+//                  encoding, and the worker's core, read and held ms)
+//   versalo:index  the list's index being built (detail: memory)
+//   versalo:drawn  from the key to a search's results painted (detail:
+//                  ending, word, count, coreMs)
+// and marks versalo:stopped for each search the worker dropped for a newer.
+export const timings = (page, name) => page.evaluate((name) =>
+  performance.getEntriesByName(name).map((entry) => ({ ...entry.detail, start: entry.startTime,
+                                                       duration: entry.duration })), name);
+const timingCount = (page, name) => page.evaluate((name) => performance.getEntriesByName(name).length, name);
+
+// Waits until the page has more than `before` measures named `name` (for at
+// most `timeout` ms), and until `test` holds for the last one's detail.
+function moreTimings(page, name, before, { timeout = 30000, test = "true" } = {}) {
+  return page.waitForFunction(`(() => {
+    const all = performance.getEntriesByName(${JSON.stringify(name)});
+    const detail = all.at(-1)?.detail;
+    return all.length > ${before} && (${test});
+  })()`, { timeout });
+}
+
 // Opens the page and waits until its word list is in.
 export async function open(browser, url) {
   const page = await browser.newPage();
   await page.goto(url);
-  await page.waitForSelector("body[data-list]");
+  await listIn(page);
   return page;
 }
+
+// Waits until the page's first list is in, or could not be read.
+export const listIn = (page, { timeout = 30000 } = {}) => moreTimings(page, "versalo:list", 0, { timeout });
 
 // Chooses `path` as the page's own list and waits until the page has it
 // (for at most `timeout` ms); the searches after that are on it.
 export async function useList(page, path, { timeout = 30000 } = {}) {
-  const taken = await page.$eval("body", (body) => Number(body.dataset.lists ?? 0));
+  const taken = await timingCount(page, "versalo:list");
   await (await page.$("#file")).uploadFile(path);
-  await page.waitForFunction((taken) => Number(document.body.dataset.lists ?? 0) > taken, { timeout }, taken);
+  await moreTimings(page, "versalo:list", taken, { timeout });
 }
 
 // How many search results the page has drawn so far.
-export const shownCount = (page) =>
-  page.$eval("#results", (list) => Number(list.dataset.shown ?? 0));
+export const shownCount = (page) => timingCount(page, "versalo:drawn");
 
 // Waits until the page has drawn the results of a search for `ending` after
 // `before` results (for at most `timeout` ms).
-export function drawn(page, ending, before, { timeout = 30000 } = {}) {
-  return page.waitForFunction((ending, before) => {
-    const list = document.querySelector("#results");
-    return list.dataset.ending === ending && Number(list.dataset.shown ?? 0) > before;
-  }, { timeout }, ending, before);
-}
+export const drawn = (page, ending, before, { timeout = 30000 } = {}) =>
+  moreTimings(page, "versalo:drawn", before, { timeout, test: `detail.ending === ${JSON.stringify(ending)}` });
+
+// The last results drawn: {ending, word, count, coreMs, start, duration}.
+export const lastDrawn = async (page) => (await timings(page, "versalo:drawn")).at(-1);
+
+// The entries listed, all of them, as the Save button writes them (none
+// when there is nothing to save).
+export const entries = (page) => page.evaluate(async () => {
+  const save = document.querySelector("#save");
+  if (save.disabled) return [];
+  const make = URL.createObjectURL, click = HTMLAnchorElement.prototype.click;
+  const file = await new Promise((resolve) => {
+    URL.createObjectURL = (blob) => { resolve(blob); return make.call(URL, blob); };
+    HTMLAnchorElement.prototype.click = () => {};
+    save.click();
+  }).finally(() => { URL.createObjectURL = make; HTMLAnchorElement.prototype.click = click; });
+  const text = await file.text();
+  return text === "" ? [] : text.slice(0, -1).split("\n");
+});
 
 // Puts `ending` into the box at once, focused, as a paste does: with
 // `input`, the page hears of it as of typing; without, only a key or the

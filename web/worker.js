@@ -7,14 +7,15 @@
 //   {type: "packed", id, bytes}  bytes: rym.fc.gz as the page downloaded it,
 //                                an ArrayBuffer handed over, or null when
 //                                the download failed
-//   {type: "search", id, ending, patterns, sound, order, syllables, firstRows}
-//                                ending: the text typed; patterns: "?" is
+//   {type: "search", id, ending, word, patterns, sound, order, syllables,
+//    firstRows}                  ending: the text typed; word: it is a
+//                                whole word, whose endings and closest
+//                                rhymes are asked for; patterns: "?" is
 //                                any one letter; sound: rhymes by sound;
 //                                order: "file", "reverse" or "syllables";
 //                                syllables: the counts kept, [] for all;
 //                                firstRows: how many rows come with the
 //                                results
-//   {type: "word", id, word}     the word's endings with their counts
 //   {type: "rows", id, search, first, count}
 //                                the text of results [first, first + count)
 //                                of search `search`
@@ -32,18 +33,20 @@
 //                                the list's index is built: searches look
 //                                endings up instead of reading every line
 //   {type: "error", id, message} the request failed outright
-//   {type: "result", id, status, count, text, bySyllables, ms}
+//   {type: "result", id, status, count, text, bySyllables, groups, ms}
 //     status: "listed", "list-missing", "too-short", "not-cp1251",
 //     "cut-short", or "stopped" when a newer search came first; count: the
 //     matches; text: the first firstRows of them, one per line (the rest
 //     come when asked for); bySyllables: matches of k syllables at k, before
-//     any were left out; ms: how long the core took.
+//     any were left out; groups: for a word, its closest rhymes' groups in
+//     the order of the matches, each as "ENDING\tCOUNT\n" (the ending the
+//     group shares with the word); ms: how long the core took.
 //   {type: "rows", id, search, first, text}
 //     text: the rows asked for, one per line; null when search `search` is
 //     no longer the latest.
 //   {type: "endings", id, status, endings}
-//     status: as a result's; endings: [[ending, count], ...], from two
-//     letters up
+//     before a word's result: status: as a result's; endings: [[ending,
+//     count], ...], from two letters up
 import { frontDecode } from "./front_coding.mjs";
 import createVersalo from "./versalo.mjs";
 
@@ -209,14 +212,27 @@ const messagesTaken = () => new Promise((resolve) => {
   channel.port2.postMessage(null);
 });
 
-async function search({ id, ending, patterns, sound, order, syllables, firstRows }) {
+async function search({ id, ending, word, patterns, sound, order, syllables, firstRows }) {
   const module = await core;
   postMessage({ type: "started", id });
   const start = performance.now();
+  const options = [sound ? 1 : 0, ORDERS[order] ?? 0, (syllables ?? []).join(",")];
+  if (word) {
+    const status = wordEndings(module, id, ending);
+    if (status === "listed") {
+      const found = STATUS[module.ccall("versalo_closest_rhymes", "number", ["string", "number", "number", "string"],
+                                        [ending, ...options])];
+      const groups = module.UTF8ToString(module._versalo_rhyme_groups() >>> 0);
+      postMessage({ type: "result", id, ...results(module, id, found, firstRows), groups,
+                    ms: performance.now() - start });
+    } else {
+      postMessage({ type: "result", id, status, count: 0, text: "", bySyllables: [], ms: 0 });
+    }
+    return;
+  }
   let status = STATUS[module.ccall("versalo_search", "number",
                                    ["string", "number", "number", "number", "string"],
-                                   [ending, patterns ? 1 : 0, sound ? 1 : 0, ORDERS[order] ?? 0,
-                                    (syllables ?? []).join(",")])];
+                                   [ending, patterns ? 1 : 0, ...options])];
   while (status === "running") {
     await messagesTaken();
     if (id !== latestSearch) {
@@ -225,6 +241,11 @@ async function search({ id, ending, patterns, sound, order, syllables, firstRows
     }
     status = STATUS[module._versalo_search_step(SLICE)];
   }
+  postMessage({ type: "result", id, ...results(module, id, status, firstRows), ms: performance.now() - start });
+}
+
+// What a search found, with its first rows, for its "result".
+function results(module, id, status, firstRows) {
   let text = "", count = 0, bySyllables = [];
   if (status === "listed" || status === "cut-short") {
     resultOf = id;
@@ -233,7 +254,7 @@ async function search({ id, ending, patterns, sound, order, syllables, firstRows
     const counts = module.UTF8ToString(module._versalo_by_syllables() >>> 0);
     bySyllables = counts === "" ? [] : counts.split(",").map(Number);
   }
-  postMessage({ type: "result", id, status, count, text, bySyllables, ms: performance.now() - start });
+  return { status, count, text, bySyllables };
 }
 
 async function rows({ id, search: of, first, count }) {
@@ -242,13 +263,14 @@ async function rows({ id, search: of, first, count }) {
   postMessage({ type: "rows", id, search: of, first, text });
 }
 
-async function wordEndings({ id, word }) {
-  const module = await core;
+// Tells a word's endings with their counts; returns the status.
+function wordEndings(module, id, word) {
   const status = STATUS[module.ccall("versalo_word_endings", "number", ["string"], [word])];
   const endings = status !== "listed" ? [] : module.UTF8ToString(module._versalo_text() >>> 0).split("\n")
     .filter((line) => line !== "")
     .map((line) => { const [ending, count] = line.split("\t"); return [ending, Number(count)]; });
   postMessage({ type: "endings", id, status, endings });
+  return status;
 }
 
 // Lists, searches and words run in the order they came, one at a time; a
@@ -264,8 +286,6 @@ onmessage = ({ data }) => {
   let job;
   if (data.type === "list") {
     job = () => setList(data);
-  } else if (data.type === "word") {
-    job = () => wordEndings(data);
   } else if (data.type === "rows") {
     job = () => rows(data);
   } else {

@@ -12,7 +12,8 @@ import { fileURLToPath } from "node:url";
 import { gunzipSync } from "node:zlib";
 
 import { frontDecode } from "../../web/front_coding.mjs";
-import { browserName, drawn, launch, open, serve, setEnding, shownCount, typeEnding, useList } from "../../tools/browser.mjs";
+import { browserName, drawn, entries, lastDrawn, launch, listIn, open, serve, setEnding, shownCount, timings, typeEnding,
+         useList } from "../../tools/browser.mjs";
 
 const SITE = process.env.VERSALO_SITE && resolve(process.env.VERSALO_SITE);
 const WEB = fileURLToPath(new URL("../../web/", import.meta.url)); // the page's sources
@@ -43,7 +44,6 @@ const cp1251 = (text) => Buffer.from([...text].map((c) => {
   return code >= 0x410 && code <= 0x44f ? code - 0x410 + 0xc0 : code;
 }));
 
-const entries = (page) => page.evaluate(() => window.versalo.entries());
 const text = (page, selector) => page.$eval(selector, (element) => element.textContent);
 // The rows the list has drawn, by index.
 const rows = (page) => page.$$eval("#results .row", (all) =>
@@ -72,7 +72,7 @@ describe("the Bulgarian list", () => {
     await typeEnding(page, "та");
     const expected = find(bulgarian, "та");
     assert.equal(expected.length, 84176);
-    assert.equal(await page.$eval("#results", (list) => list.dataset.count), "84176");
+    assert.equal((await lastDrawn(page)).count, 84176);
     assert.match(await text(page, "#count"), /84\s176/);
     assert.deepEqual(await entries(page), expected);
     // The rows drawn show those entries, at the top and after scrolling.
@@ -212,17 +212,17 @@ describe("a search still running", () => {
     const said = await page.evaluate(() => window.loadingSaid);
     assert.ok(said.some((text) => /^Речникът се зарежда… \d+%$/.test(text)), said.join(" | "));
     assert.equal(said.at(-1), "");
-    const stopped = await page.evaluate(() => window.versalo.stopped());
+    const stopped = (await timings(page, "versalo:stopped")).length;
     await setEnding(page, "аа", { input: true });
     // Not a time: the state the page reports while the search runs.
-    await page.waitForSelector('#results[data-busy="running"]');
+    await page.waitForSelector('#results[aria-busy="true"]');
     const before = await shownCount(page);
     await setEnding(page, "ба", { input: true });
     await drawn(page, "ба", before);
-    await page.waitForFunction((n) => window.versalo.stopped() === n + 1, {}, stopped);
+    await page.waitForFunction((n) => performance.getEntriesByName("versalo:stopped").length === n + 1, {}, stopped);
     assert.equal(await text(page, "#message"), "");
-    assert.equal(await page.$eval("#results", (list) => list.dataset.count), "0");
-    assert.equal(await page.$eval("#results", (list) => list.dataset.busy), undefined);
+    assert.equal((await lastDrawn(page)).count, 0);
+    assert.equal(await page.$eval("#results", (list) => list.getAttribute("aria-busy")), null);
     // Nothing was loaded again.
     assert.equal((await page.evaluate(() => window.loadingSaid)).length, said.length);
     rmSync(folder, { recursive: true });
@@ -244,8 +244,9 @@ describe("rhymes beyond the ending", () => {
   };
 
   before(async () => {
+    const indexed = (await timings(page, "versalo:index")).length;
     await useList(page, join(bulgarian, "rym.txt"));
-    await page.waitForFunction(() => document.body.dataset.index === "ready");
+    await page.waitForFunction((n) => performance.getEntriesByName("versalo:index").length > n, {}, indexed);
   });
 
   test("each order, the sound rule and the syllable boxes list what versalo-find lists", async () => {
@@ -262,12 +263,12 @@ describe("rhymes beyond the ending", () => {
     // The counts by syllables, each with its box: leave out one syllable.
     const counts = await text(page, "#syllables");
     assert.match(counts, /1 сричка: [\d\s]+ · 2 срички: [\d\s]+/);
-    await change("ад", () => page.click('#syllables input[data-syllables="1"]'));
-    const kept = await page.$$eval("#syllables input:checked", (boxes) => boxes.map((b) => b.dataset.syllables));
+    await change("ад", () => page.click('#syllables input[value="1"]'));
+    const kept = await page.$$eval("#syllables input:checked", (boxes) => boxes.map((b) => b.value));
     assert.deepEqual(await entries(page),
                      findWith(["--order=syllables", "--sound", `--syllables=${kept.join(",")}`, "--", "ад"]));
     // Back to every count, file order, no sound.
-    await change("ад", () => page.click('#syllables input[data-syllables="1"]'));
+    await change("ад", () => page.click('#syllables input[value="1"]'));
     await change("ад", () => page.click("#sound"));
     await change("ад", () => page.select("#order", "file"));
     assert.deepEqual(await entries(page), findWith(["--", "ад"]));
@@ -283,10 +284,15 @@ describe("rhymes beyond the ending", () => {
     for (const [word, mark] of marked) assert.equal(mark, word.slice(-4));
   });
 
-  test("a word's endings, with their counts; a click searches one", async () => {
-    await page.click("#word");
-    await setEnding(page, "гладко", { input: true });
-    await page.waitForFunction(() => document.querySelector("#endings").dataset.word === "гладко");
+  test("a word's closest rhymes and its endings, with their counts; a click searches one", async () => {
+    await change("гладко", async () => {
+      await page.click("#word");
+      await setEnding(page, "гладко", { input: true });
+    });
+    assert.deepEqual(await entries(page), findWith(["--rhymes", "--", "гладко"]));
+    await change("гладко", () => page.select("#order", "reverse"));
+    assert.deepEqual(await entries(page), findWith(["--order=reverse", "--rhymes", "--", "гладко"]));
+    await change("гладко", () => page.select("#order", "file"));
     const listed = await page.$$eval("#endings button", (buttons) => buttons.map((b) => b.textContent));
     const expected = findWith(["--word", "--", "гладко"]).map((line) => {
       const [ending, count] = line.split("\t");
@@ -320,6 +326,98 @@ describe("rhymes beyond the ending", () => {
     assert.equal(saved.type, "text/plain;charset=utf-8");
     assert.equal(saved.name, "рими-ище.txt");
     assert.equal(saved.text, findWith(["--", "ище"]).join("\n") + "\n");
+  });
+});
+
+describe("a word's closest rhymes", () => {
+  // Each line's ending shared with гладко: ладко, ладко, дко, ко, ко.
+  const words = ["сладко", "гладко", "прохладко", "рядко", "котка", "близко", "ко"];
+  const rhymes = ["сладко", "прохладко", "рядко", "близко", "ко"];
+  // The rows on screen, top to bottom: [text, role].
+  const onScreen = (tab) => tab.$$eval("#results .row", (all) => all
+    .sort((a, b) => parseFloat(a.style.top) - parseFloat(b.style.top))
+    .map((row) => [row.textContent, row.getAttribute("role")]));
+  const selected = (tab) => tab.$$eval('#results .row[aria-selected="true"]', (all) => all.map((row) => row.textContent));
+  const press = async (tab, key, modifier) => {
+    if (modifier) await tab.keyboard.down(modifier);
+    await tab.keyboard.press(key);
+    if (modifier) await tab.keyboard.up(modifier);
+  };
+
+  before(async () => {
+    await useList(page, join(ownList("closest", cp1251(words.join("\r\n") + "\r\n")), "rym.txt"));
+    if (!(await page.$eval("#word", (box) => box.checked))) await page.click("#word");
+    await typeEnding(page, "гладко");
+  });
+  after(async () => {
+    if (await page.$eval("#word", (box) => box.checked)) await page.click("#word");
+  });
+
+  test("come in groups, the longest shared ending first, each under a heading row", async () => {
+    assert.deepEqual(await entries(page), rhymes);
+    assert.deepEqual(await onScreen(page), [
+      ["-ладко · 2", "presentation"], ["сладко", "option"], ["прохладко", "option"],
+      ["-дко · 1", "presentation"], ["рядко", "option"],
+      ["-ко · 2", "presentation"], ["близко", "option"], ["ко", "option"],
+    ]);
+    // Each row marks the ending it shares with the word.
+    assert.deepEqual(await page.$$eval("#results .row mark", (all) => all.map((mark) => mark.textContent)),
+                     ["ладко", "ладко", "дко", "ко", "ко"]);
+    assert.equal(await text(page, "#count"), "Намерени: 5");
+    // The word's endings stay above the list, as buttons.
+    assert.deepEqual(await page.$$eval("#endings button", (all) => all.map((b) => b.textContent)),
+                     ["-ко: 6", "-дко: 4", "-адко: 3", "-ладко: 3", "-гладко: 1"]);
+  });
+
+  test("the keys skip heading rows, and neither a click nor Ctrl+A selects one", async () => {
+    await page.focus("#results");
+    await press(page, "Home");
+    assert.deepEqual(await selected(page), ["сладко"]);
+    await press(page, "ArrowDown");
+    await press(page, "ArrowDown");
+    assert.deepEqual(await selected(page), ["рядко"]);
+    await press(page, "ArrowDown", "Shift");
+    assert.deepEqual(await selected(page), ["рядко", "близко"]);
+    await press(page, "ArrowUp");
+    await press(page, "ArrowUp");
+    assert.deepEqual(await selected(page), ["прохладко"]);
+    await page.click("#group-1");
+    assert.deepEqual(await selected(page), ["прохладко"]);
+    await press(page, "KeyA", "Control");
+    assert.deepEqual(await selected(page), rhymes);
+    assert.equal(await page.$$eval('#results .row[role="presentation"][aria-selected]', (all) => all.length), 0);
+  });
+
+  test("copying and saving take the entries, not the headings",
+       { skip: chromiumOnly("the clipboard's permission is granted through DevTools") }, async () => {
+    await browser.defaultBrowserContext().overridePermissions(new URL(server.url).origin,
+      ["clipboard-read", "clipboard-write", "clipboard-sanitized-write"]);
+    await page.focus("#results");
+    await press(page, "KeyA", "Control");
+    await page.evaluate(() => navigator.clipboard.writeText(""));
+    await press(page, "KeyC", "Control");
+    assert.equal(await page.evaluate(() => navigator.clipboard.readText()), rhymes.join("\n"));
+    assert.deepEqual(await entries(page), rhymes);
+  });
+
+  test("are what versalo-find --rhymes lists, in each order and by syllables", async () => {
+    const folder = ownList("closest-find", cp1251(words.join("\r\n") + "\r\n"));
+    const found = (args) => execFileSync(FIND, [...args, "--rhymes", "--", "гладко", join(folder, "rym.txt")],
+                                         { env: { ...process.env, LC_ALL: "C.UTF-8" } }).toString().split("\n").slice(0, -1);
+    const step = async (act) => {
+      const before = await shownCount(page);
+      await act();
+      await drawn(page, "гладко", before);
+    };
+    await step(() => page.select("#order", "reverse"));
+    assert.deepEqual(await entries(page), found(["--order=reverse"]));
+    await step(() => page.select("#order", "syllables"));
+    assert.deepEqual(await entries(page), found(["--order=syllables"]));
+    await step(() => page.select("#order", "file"));
+    await step(() => page.click('#syllables input[value="3"]'));
+    assert.deepEqual(await entries(page), found(["--syllables=1,2"]));
+    await step(() => page.click('#syllables input[value="3"]'));
+    assert.deepEqual(await entries(page), rhymes);
   });
 });
 
@@ -421,7 +519,7 @@ describe("the list", () => {
     await browser.defaultBrowserContext().overridePermissions(new URL(server.url).origin,
       ["clipboard-read", "clipboard-write", "clipboard-sanitized-write"]);
     await phone.goto(server.url);
-    await phone.waitForSelector("body[data-list]");
+    await listIn(phone);
     await useList(phone, join(ownList("taps", Buffer.from("cat\nhat\nbat\nflat\n")), "rym.txt"));
     await phone.waitForFunction(() => document.querySelector("#list-name").textContent.includes("rym.txt"));
     await typeEnding(phone, "at");
@@ -447,7 +545,7 @@ describe("the list", () => {
     const phone = await browser.newPage();
     await phone.setViewport({ width: 360, height: 640, isMobile: true, hasTouch: true });
     await phone.goto(server.url);
-    await phone.waitForSelector("body[data-list]");
+    await listIn(phone);
     await typeEnding(phone, "ище");
     const layout = await phone.evaluate(() => ({
       scroll: document.documentElement.scrollWidth,
@@ -469,7 +567,7 @@ describe("more entries than a browser can make an element tall", () => {
     const lines = Array.from({ length: count }, (_, i) => `${i}ta\n`).join("");
     await useList(page, join(ownList("tall", Buffer.from(lines)), "rym.txt"));
     await typeEnding(page, "ta");
-    assert.equal(await page.$eval("#results", (list) => list.dataset.count), String(count));
+    assert.equal((await lastDrawn(page)).count, count);
     // Each row asked for is drawn where the list shows it, with its entry.
     const inView = (index) => page.evaluate((index) => {
       const row = document.getElementById(`row-${index}`);
@@ -527,7 +625,7 @@ describe("as an app", () => {
        { skip: chromiumOnly("installability is Chromium's") }, async () => {
     const tab = await browser.newPage();
     await tab.goto(server.url);
-    await tab.waitForSelector("body[data-list]");
+    await listIn(tab);
     await tab.evaluate(() => navigator.serviceWorker.ready);
     const session = await tab.createCDPSession();
     const { installabilityErrors } = await session.send("Page.getInstallabilityErrors");
@@ -558,7 +656,7 @@ describe("a new build", () => {
     await tab.evaluate(() => navigator.serviceWorker.ready);
     await tab.reload();
     await tab.waitForFunction(() => navigator.serviceWorker.controller !== null);
-    await tab.waitForSelector("body[data-list='ready']");
+    await listIn(tab);
     // The build changes one file, and writes its service worker anew, as
     // the build does.
     appendFileSync(join(copy, "style.css"), "\n:root { --build: 2; }\n");
@@ -573,7 +671,7 @@ describe("a new build", () => {
     const fetched = requests.filter(([, status]) => status === 200).map(([url]) => url.replace("/v/", ""));
     assert.deepEqual(fetched.sort(), ["style.css", "sw.js"]);
     await Promise.all([tab.waitForNavigation(), tab.click("#reload")]);
-    await tab.waitForSelector("body[data-list='ready']");
+    await listIn(tab);
     const build = await tab.evaluate(() => getComputedStyle(document.documentElement).getPropertyValue("--build"));
     assert.equal(build.trim(), "2");
     await context.close();
@@ -603,7 +701,7 @@ describe("accessibility", () => {
       const tab = await browser.newPage();
       await tab.setViewport(viewport);
       await tab.goto(withAxe.url);
-      await tab.waitForSelector("body[data-list='ready']");
+      await listIn(tab);
       await tab.addScriptTag({ url: `${withAxe.url}axe.min.js` });
       const states = {
         loaded: async () => {},
@@ -618,6 +716,11 @@ describe("accessibility", () => {
           await useList(tab, join(ownList("axe", cp1251("котка\nлодка\n")), "rym.txt"));
           await typeEnding(tab, "ка");
           await tab.click("#row-1");
+        },
+        "a word's closest rhymes": async () => {
+          await tab.click("#word");
+          await typeEnding(tab, "лодка");
+          await tab.waitForSelector("#results .row.heading");
         },
       };
       for (const [state, reach] of Object.entries(states)) {
@@ -638,7 +741,7 @@ describe("offline", () => {
     await offline.waitForFunction(() => navigator.serviceWorker.controller !== null);
     await server.close();
     await offline.reload();
-    await offline.waitForSelector("body[data-list='ready']");
+    await listIn(offline);
     await typeEnding(offline, "ище");
     assert.deepEqual(await entries(offline), find(bulgarian, "ище"));
     await offline.close();
