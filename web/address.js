@@ -88,14 +88,15 @@ watch(["results"], () => {
 
 // Shows the search the address asks for, as a made search: on opening the
 // page, and on Back and Forward. An ending too short to search shows in the
-// box alone.
+// box alone, and the first key after it changes the same entry.
 export function searchAddress() {
   clearTimeout(standing);
   const query = queryOf(location.search);
+  const searches = lengthOf(query.ending) >= MIN_ENDING;
   update({ query, message: "" });
-  made = true;
+  made = searches;
   write(false); // the address as the page understood it
-  if (lengthOf(query.ending) >= MIN_ENDING) search();
+  if (searches) search();
   else update({ results: null, endings: null });
 }
 

@@ -541,6 +541,29 @@ describe("the list", () => {
     await phone.close();
   });
 
+  test("on a phone, at least twelve entries show after та, with no scrolling of the page", async () => {
+    const phone = await browser.newPage();
+    await phone.setViewport({ width: 360, height: 740, isMobile: true, hasTouch: true });
+    await phone.goto(server.url);
+    await listIn(phone);
+    await typeEnding(phone, "та");
+    const seen = await phone.evaluate(() => {
+      const list = document.querySelector("#results").getBoundingClientRect();
+      const whole = [...document.querySelectorAll("#results .row[role=option]")].filter((row) => {
+        const box = row.getBoundingClientRect();
+        return box.top >= list.top && box.bottom <= list.bottom && box.bottom <= innerHeight;
+      });
+      const counts = document.querySelector("#syllables").getBoundingClientRect();
+      return { rows: whole.length, page: document.documentElement.scrollHeight, height: innerHeight,
+               counts: counts.height };
+    });
+    assert.ok(seen.rows >= 12, `${seen.rows} entries show`);
+    assert.ok(seen.page <= seen.height, `the page is ${seen.page} px high in ${seen.height}`);
+    // The counts by syllables are one line, which scrolls sideways.
+    assert.ok(seen.counts < 40, `the counts by syllables are ${seen.counts} px high`);
+    await phone.close();
+  });
+
   test("fits a phone's narrow screen", async () => {
     const phone = await browser.newPage();
     await phone.setViewport({ width: 360, height: 640, isMobile: true, hasTouch: true });
@@ -556,6 +579,134 @@ describe("the list", () => {
     assert.ok(layout.button.right <= 360);
     assert.ok(layout.list.height >= 200, `the list is ${layout.list.height} px high`);
     await phone.close();
+  });
+});
+
+describe("the address", () => {
+  // What versalo-find lists for `args` on the Bulgarian list, in UTF-8.
+  const findWith = (args) => {
+    const out = execFileSync(FIND, args, { cwd: bulgarian, env: { ...process.env, LC_ALL: "C.UTF-8" },
+                                          maxBuffer: 1 << 28 }).toString();
+    return out === "" ? [] : out.slice(0, -1).split("\n");
+  };
+  // What the page shows: the address's query, the box, the options.
+  const shows = (tab) => tab.evaluate(() => ({
+    address: Object.fromEntries(new URLSearchParams(location.search)),
+    box: document.querySelector("#ending").value,
+    order: document.querySelector("#order").value,
+    sound: document.querySelector("#sound").checked,
+    word: document.querySelector("#word").checked,
+  }));
+
+  test("opened cold, shows its search; a bad value is taken as the default", async () => {
+    const cases = [
+      ["?q=ище&order=reverse", { q: "ище", order: "reverse" }, ["--order=reverse", "--", "ище"]],
+      ["?q=гладко&word=1&sound=1&syllables=3,2", { q: "гладко", sound: "1", word: "1", syllables: "2,3" },
+       ["--sound", "--syllables=2,3", "--rhymes", "--", "гладко"]],
+      ["?q=д%3Fна&order=syllables", { q: "д?на", order: "syllables" }, ["--order=syllables", "-p", "--", "д?на"]],
+      // Each value that makes no sense is left out, and the rest holds.
+      ["?q=ина&order=upside&sound=yes&word=0&syllables=2,x&extra=1", { q: "ина" }, ["--", "ина"]],
+    ];
+    for (const [query, address, args] of cases) {
+      const tab = await browser.newPage();
+      await tab.goto(server.url + query);
+      await drawn(tab, address.q, 0);
+      assert.deepEqual(await entries(tab), findWith(args), query);
+      const shown = await shows(tab);
+      assert.deepEqual(shown.address, address, query);
+      assert.equal(shown.box, address.q);
+      assert.equal(shown.order, address.order ?? "file");
+      assert.equal(shown.sound, address.sound === "1");
+      assert.equal(shown.word, address.word === "1");
+      await tab.close();
+    }
+    // An ending too short, or none: the page as it opens, nothing said.
+    for (const query of ["?q=т", "?q=", "?order=reverse&q"]) {
+      const tab = await browser.newPage();
+      await tab.goto(server.url + query);
+      await listIn(tab);
+      assert.equal(await text(tab, "#message"), "", query);
+      assert.equal(await shownCount(tab), 0, query);
+      await tab.close();
+    }
+  });
+
+  test("typing and the options update the address in place", async () => {
+    const tab = await browser.newPage();
+    await tab.goto(server.url);
+    await listIn(tab);
+    const entriesBefore = await tab.evaluate(() => history.length);
+    await typeEnding(tab, "ина");
+    assert.deepEqual((await shows(tab)).address, { q: "ина" });
+    const before = await shownCount(tab);
+    await tab.click("#sound");
+    await tab.select("#order", "reverse");
+    await drawn(tab, "ина", before + 1);
+    assert.deepEqual((await shows(tab)).address, { q: "ина", order: "reverse", sound: "1" });
+    // Typing made no entry a letter: the page's first entry holds it all.
+    assert.equal(await tab.evaluate(() => history.length), entriesBefore);
+    await tab.close();
+  });
+
+  test("Back and Forward move between the searches made, each made its own way", async () => {
+    const tab = await browser.newPage();
+    // Made by opening its address.
+    await tab.goto(`${server.url}?q=ище`);
+    await drawn(tab, "ище", 0);
+    const first = await tab.evaluate(() => history.length);
+    // By Enter.
+    await typeEnding(tab, "ина");
+    let before = await shownCount(tab);
+    await tab.keyboard.press("Enter");
+    await drawn(tab, "ина", before);
+    // By the button.
+    await typeEnding(tab, "ад");
+    before = await shownCount(tab);
+    await tab.click("#check");
+    await drawn(tab, "ад", before);
+    // By its results standing, with no key pressed.
+    await typeEnding(tab, "та");
+    await tab.waitForFunction(() => history.state?.made === true, { timeout: 10000 });
+    // By a click on one of a word's endings.
+    await tab.click("#word");
+    await typeEnding(tab, "гладко");
+    before = await shownCount(tab);
+    await tab.click("#endings li:nth-child(2) button");
+    await drawn(tab, "дко", before);
+    // One entry a search made, none a letter.
+    assert.equal(await tab.evaluate(() => history.length), first + 4);
+
+    // Each comes back as it was shown.
+    const searches = [["ище", []], ["ина", []], ["ад", []], ["та", []], ["дко", []]];
+    const check = async (k) => {
+      const [ending] = searches[k];
+      assert.deepEqual((await shows(tab)).address, { q: ending }, ending);
+      assert.equal((await shows(tab)).box, ending);
+      assert.equal((await shows(tab)).word, false);
+      assert.deepEqual(await entries(tab), find(bulgarian, ending), ending);
+    };
+    await check(4);
+    for (const k of [3, 2, 1, 0]) {
+      before = await shownCount(tab);
+      await tab.goBack();
+      await drawn(tab, searches[k][0], before);
+      await check(k);
+    }
+    for (const k of [1, 2]) {
+      before = await shownCount(tab);
+      await tab.goForward();
+      await drawn(tab, searches[k][0], before);
+      await check(k);
+    }
+    // A key after a search shown by Back starts a new entry, and the ones
+    // after it are gone, as after any navigation.
+    await typeEnding(tab, "ище");
+    assert.equal(await tab.evaluate(() => history.length), first + 3);
+    before = await shownCount(tab);
+    await tab.goBack();
+    await drawn(tab, "ад", before);
+    await check(2);
+    await tab.close();
   });
 });
 
