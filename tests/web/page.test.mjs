@@ -24,12 +24,17 @@ const work = mkdtempSync(join(tmpdir(), "versalo-web-"));
 // What only Chromium's DevTools can do is left out in Firefox, saying why.
 const chromiumOnly = (why) => browserName !== "chromium" && `Chromium only: ${why}`;
 
-// What versalo-find lists for `ending` in a folder's rym.txt, in UTF-8.
+// What versalo-find lists for `ending` in a folder's rym.txt, in UTF-8; and
+// for its arguments `args` in the Bulgarian list's folder.
 function find(folder, ending) {
-  const out = execFileSync(FIND, ["--", ending], { cwd: folder, env: { ...process.env, LC_ALL: "C.UTF-8" },
-                                                  maxBuffer: 1 << 28 }).toString();
+  return findIn(folder, ["--", ending]);
+}
+function findIn(folder, args) {
+  const out = execFileSync(FIND, args, { cwd: folder, env: { ...process.env, LC_ALL: "C.UTF-8" },
+                                         maxBuffer: 1 << 28 }).toString();
   return out === "" ? [] : out.slice(0, -1).split("\n");
 }
+const findWith = (args) => findIn(bulgarian, args);
 
 // A list of the user's own, as bytes, in a folder of its own.
 function ownList(name, bytes) {
@@ -230,12 +235,6 @@ describe("a search still running", () => {
 });
 
 describe("rhymes beyond the ending", () => {
-  // What versalo-find lists with options, in UTF-8, for the Bulgarian list.
-  const findWith = (args) => {
-    const out = execFileSync(FIND, args, { cwd: bulgarian, env: { ...process.env, LC_ALL: "C.UTF-8" },
-                                          maxBuffer: 1 << 28 }).toString();
-    return out === "" ? [] : out.slice(0, -1).split("\n");
-  };
   // Sets a control and waits for the results it brings.
   const change = async (ending, act) => {
     const before = await shownCount(page);
@@ -583,12 +582,6 @@ describe("the list", () => {
 });
 
 describe("the address", () => {
-  // What versalo-find lists for `args` on the Bulgarian list, in UTF-8.
-  const findWith = (args) => {
-    const out = execFileSync(FIND, args, { cwd: bulgarian, env: { ...process.env, LC_ALL: "C.UTF-8" },
-                                          maxBuffer: 1 << 28 }).toString();
-    return out === "" ? [] : out.slice(0, -1).split("\n");
-  };
   // What the page shows: the address's query, the box, the options.
   const shows = (tab) => tab.evaluate(() => ({
     address: Object.fromEntries(new URLSearchParams(location.search)),
