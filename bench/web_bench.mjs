@@ -4,7 +4,8 @@
 //    an ending typed at once, drawn;
 //  - the list's index: how long it took to build, and its bytes a line;
 //  - from a key press to the results drawn, for a rare, a middling and a
-//    common ending, in each order and by sound (medians of RUNS);
+//    common ending, in each order and by sound, and for the closest rhymes
+//    of three words (medians of RUNS);
 //  - the peak memory of the tab's renderer process, and the site's size;
 //  - a first visit on Chromium's "Slow 4G" throttling: when the page shows
 //    it is loading, when the first results of ище are drawn, and the bytes
@@ -79,33 +80,38 @@ try {
   console.log("index: built in %s ms in the worker, %s bytes a line (%s KiB)",
               index.duration.toFixed(0), (indexBytes / 867136).toFixed(1),
               (indexBytes / 1024).toFixed(0));
+  // From the last key of `ending` to its results drawn: the ending but its
+  // last letter searched first, then the last key pressed.
+  const keyToDrawn = async (label, ending) => {
+    const drawnMs = [], coreMs = [];
+    const head = ending.slice(0, -1), last = ending.slice(-1);
+    for (let run = 0; run < runs; ++run) {
+      let before = await shownCount(page);
+      await setEnding(page, head, { input: true });
+      if ([...head].length >= 2) await drawn(page, head, before);
+      before = await shownCount(page);
+      await page.focus("#ending");
+      await page.keyboard.type(last);
+      await drawn(page, ending, before);
+      drawnMs.push(await results(page, "drawnMs"));
+      coreMs.push(await results(page, "coreMs"));
+    }
+    console.log("key to results drawn, %s, %s (%d matches): median %s ms (core %s ms), min %s, max %s",
+                label, ending, await results(page, "count"), median(drawnMs).toFixed(1), median(coreMs).toFixed(1),
+                Math.min(...drawnMs).toFixed(1), Math.max(...drawnMs).toFixed(1));
+  };
   const settings = [["file", false], ["reverse", false], ["syllables", false], ["file", true]];
   for (const [order, sound] of settings) {
     await page.select("#order", order);
     if (await page.$eval("#sound", (box) => box.checked) !== sound) await page.click("#sound");
-    for (const ending of ["ище", "ина", "та"]) {
-      const drawnMs = [], coreMs = [];
-      const head = ending.slice(0, -1), last = ending.slice(-1);
-      for (let run = 0; run < runs; ++run) {
-        // The ending but its last letter, searched; then the last key.
-        let before = await shownCount(page);
-        await setEnding(page, head, { input: true });
-        if ([...head].length >= 2) await drawn(page, head, before);
-        before = await shownCount(page);
-        await page.focus("#ending");
-        await page.keyboard.type(last);
-        await drawn(page, ending, before);
-        drawnMs.push(await results(page, "drawnMs"));
-        coreMs.push(await results(page, "coreMs"));
-      }
-      console.log("key to results drawn, %s order%s, %s (%d matches): median %s ms (core %s ms), min %s, max %s",
-                  order, sound ? ", by sound" : "", ending, await results(page, "count"),
-                  median(drawnMs).toFixed(1), median(coreMs).toFixed(1), Math.min(...drawnMs).toFixed(1),
-                  Math.max(...drawnMs).toFixed(1));
-    }
+    for (const ending of ["ище", "ина", "та"]) await keyToDrawn(`${order} order${sound ? ", by sound" : ""}`, ending);
   }
+  // A word's closest rhymes, with its endings: the key that completes it.
   await page.select("#order", "file");
   await page.click("#sound");
+  await page.click("#word");
+  for (const word of ["гробище", "картина", "работа"]) await keyToDrawn("closest rhymes of the word", word);
+  await page.click("#word");
   console.log("peak memory of the tab's renderer process: %s MiB", rendererPeakMiB(browser).toFixed(0));
   const sizes = Object.fromEntries(readdirSync(site).map((name) => [name, statSync(join(site, name)).size]));
   const total = Object.values(sizes).reduce((sum, size) => sum + size, 0);

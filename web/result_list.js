@@ -78,7 +78,6 @@ const drawn = new Map(); // row number: its element
 function makeRow(r, at) {
   const row = document.createElement("div");
   row.className = "row";
-  row.dataset.row = String(r);
   if (at.group !== undefined) {
     const { ending, count } = state.results.groups[at.group];
     row.classList.add("heading");
