@@ -75,7 +75,7 @@ const rowTop = (r) => (scaled() ? list.scrollTop + (r - topRow) * ROW : r * ROW)
 let shownId = null; // the search whose rows the list shows
 const drawn = new Map(); // row number: its element
 
-function makeRow(r, at) {
+function makeRow(at) {
   const row = document.createElement("div");
   row.className = "row";
   if (at.group !== undefined) {
@@ -126,7 +126,7 @@ function drawRows() {
     }
     let row = drawn.get(r);
     if (!row) {
-      row = makeRow(r, at);
+      row = makeRow(at);
       list.appendChild(row);
       drawn.set(r, row);
     }
