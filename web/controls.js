@@ -3,7 +3,7 @@
 // that searches; the message, count and loading lines; the list of one's
 // own. They are drawn from the page's state, and what the user does with
 // them changes the state, searches, and goes into the address.
-import { loadList, search } from "./core_client.js";
+import { MIN_ENDING, lengthOf, loadList, search } from "./core_client.js";
 import { searchChanged, searchMade } from "./address.js";
 import { state, update, watch } from "./state.js";
 
@@ -26,11 +26,12 @@ input.addEventListener("input", (event) => {
   changeQuery({ ending: input.value }, event.timeStamp);
 });
 // Enter and the button always search, and make the search one that Back
-// comes back to.
+// comes back to; an ending too short is said, and is no search made.
 form.addEventListener("submit", (event) => {
   event.preventDefault();
   update({ query: { ...state.query, ending: input.value } });
-  searchMade();
+  if (lengthOf(input.value) >= MIN_ENDING) searchMade();
+  else searchChanged();
   search({ at: event.timeStamp });
 });
 orderChoice.addEventListener("change", () => changeQuery({ order: orderChoice.value }));
