@@ -49,19 +49,34 @@ export function addressOf({ ending, order, sound, word, syllables }) {
 let made = false;
 let standing = 0;
 
+// The address changes in place once typing pauses, so that a fast typist
+// never meets a browser's ration of history calls (Safari's is 100 in 30
+// s); a call past it is dropped, and the next one catches up.
+const SETTLES_MS = 300;
+let settling = 0;
+
 function write(push) {
+  clearTimeout(settling);
   const address = addressOf(state.query);
-  if (push) history.pushState({ made }, "", address);
-  else history.replaceState({ made }, "", address);
+  try {
+    if (push) history.pushState({ made }, "", address);
+    else history.replaceState({ made }, "", address);
+  } catch (error) {
+    console.warn(error);
+  }
 }
 
 // The query changed by typing or an option: in a new entry after a made
-// search, else in the same entry.
+// search, at once; else in the same entry, once the changes settle.
 export function searchChanged() {
   clearTimeout(standing);
-  const push = made;
-  made = false;
-  write(push);
+  if (made) {
+    made = false;
+    write(true);
+  } else {
+    clearTimeout(settling);
+    settling = setTimeout(() => write(false), SETTLES_MS);
+  }
 }
 
 // The query was searched on purpose: a new entry after a made search, the

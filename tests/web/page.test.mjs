@@ -629,12 +629,15 @@ describe("the address", () => {
     await tab.goto(server.url);
     await listIn(tab);
     const entriesBefore = await tab.evaluate(() => history.length);
+    // The address follows once the changes settle.
+    const addressSays = (query) => tab.waitForFunction((query) => location.search === query, {}, query);
     await typeEnding(tab, "ина");
-    assert.deepEqual((await shows(tab)).address, { q: "ина" });
+    await addressSays(`?q=${encodeURIComponent("ина")}`);
     const before = await shownCount(tab);
     await tab.click("#sound");
     await tab.select("#order", "reverse");
     await drawn(tab, "ина", before + 1);
+    await addressSays(`?q=${encodeURIComponent("ина")}&order=reverse&sound=1`);
     assert.deepEqual((await shows(tab)).address, { q: "ина", order: "reverse", sound: "1" });
     // Typing made no entry a letter: the page's first entry holds it all.
     assert.equal(await tab.evaluate(() => history.length), entriesBefore);
