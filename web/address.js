@@ -112,7 +112,7 @@ export function searchAddress() {
   made = searches;
   write(false); // the address as the page understood it
   if (searches) search();
-  else update({ results: null, endings: null, selection: { selected: new Uint8Array(0), active: -1, anchor: -1 } });
+  else update({ results: null, endings: null, selection: { selected: new Uint8Array(0), count: 0, active: -1, anchor: -1 } });
 }
 
 window.addEventListener("popstate", searchAddress);

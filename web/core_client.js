@@ -148,7 +148,7 @@ function listed({ id, status, count, text, bySyllables, groups, ms }) {
     results: { id, ending: latest.ending, word: latest.word, query: latest.query, count, bySyllables,
                at: latest.at, coreMs: ms,
                groups: groups === undefined ? [] : groupsOf(groups), chunks: new Map([[0, linesOf(text)]]) },
-    selection: { selected: new Uint8Array(count), active: -1, anchor: -1 },
+    selection: { selected: new Uint8Array(count), count: 0, active: -1, anchor: -1 },
     copied: null,
   });
 }

@@ -168,8 +168,7 @@ function drawResults() {
 }
 
 function drawSelection() {
-  const { selected } = state.selection;
-  copyButton.disabled = !selected.includes(1);
+  copyButton.disabled = state.selection.count === 0;
   drawRows();
 }
 
@@ -186,29 +185,30 @@ watch(["busy"], () => {
 list.addEventListener("scroll", () => requestAnimationFrame(drawRows), { passive: true });
 new ResizeObserver(() => drawRows()).observe(list);
 
-// Changes the selection; what was said of copying goes with it.
-function select(selected, active, anchor) {
-  update({ selection: { selected, active, anchor }, copied: null });
+// Changes the selection, and what was said of copying goes with it. The
+// flags change in place (a list may hold millions of entries), by `change`,
+// which returns how many are now selected; the change still goes through
+// the state.
+function select(active, anchor, change = (selected, count) => count) {
+  const { selected, count } = state.selection;
+  update({ selection: { selected, count: change(selected, count), active, anchor }, copied: null });
 }
-
-function only(i) {
-  const selected = new Uint8Array(entryCount());
-  if (i >= 0) selected[i] = 1;
-  return selected;
-}
-
-function range(from, to) {
-  const selected = new Uint8Array(entryCount());
+const only = (i) => (selected) => {
+  selected.fill(0);
+  selected[i] = 1;
+  return 1;
+};
+const range = (from, to) => (selected) => {
   const [lo, hi] = from < to ? [from, to] : [to, from];
+  selected.fill(0);
   selected.fill(1, lo, hi + 1);
-  return selected;
-}
-
-function toggled(i) {
-  const selected = state.selection.selected.slice();
-  selected[i] = selected[i] ? 0 : 1;
-  return selected;
-}
+  return hi - lo + 1;
+};
+const toggle = (i) => (selected, count) => {
+  selected[i] ^= 1;
+  return count + (selected[i] ? 1 : -1);
+};
+const all = (selected) => selected.fill(1).length;
 
 // Scrolls so that the view starts at row `row` (a fraction).
 function scrollToRow(row) {
@@ -231,20 +231,20 @@ function moveTo(i, { extend = false, focusOnly = false } = {}) {
   const view = list.clientHeight / ROW;
   if (top < topRow) scrollToRow(top);
   else if (row + 1 > topRow + view) scrollToRow(row + 1 - view);
-  const { selected, anchor } = state.selection;
-  if (focusOnly) select(selected, i, anchor);
-  else if (extend && anchor >= 0) select(range(anchor, i), i, anchor);
-  else select(only(i), i, i);
+  const { anchor } = state.selection;
+  if (focusOnly) select(i, anchor);
+  else if (extend && anchor >= 0) select(i, anchor, range(anchor, i));
+  else select(i, i, only(i));
 }
 
 // Entering the list names an entry at once: the active one, or the first
 // in view.
 list.addEventListener("focus", () => {
-  const { selected, active, anchor } = state.selection;
+  const { active, anchor } = state.selection;
   if (active >= 0 || entryCount() === 0) return;
   let r = Math.ceil(topRow);
   if (atRow(r).group !== undefined) ++r;
-  select(selected, Math.min(entryCount() - 1, atRow(Math.min(r, rowCount() - 1)).entry ?? 0), anchor);
+  select(Math.min(entryCount() - 1, atRow(Math.min(r, rowCount() - 1)).entry ?? 0), anchor);
 });
 
 // A finger has no Shift or Ctrl: a tap adds an entry to the selection, or
@@ -259,16 +259,16 @@ const entryAt = (event) => {
 };
 list.addEventListener("click", (event) => {
   const i = entryAt(event);
-  if (touching && i >= 0) select(toggled(i), i, i);
+  if (touching && i >= 0) select(i, i, toggle(i));
 });
 
 list.addEventListener("mousedown", (event) => {
   const i = entryAt(event);
   if (i < 0 || touching) return;
   const { anchor } = state.selection;
-  if (event.shiftKey && anchor >= 0) select(range(anchor, i), i, anchor);
-  else if (event.ctrlKey || event.metaKey) select(toggled(i), i, i);
-  else select(only(i), i, i);
+  if (event.shiftKey && anchor >= 0) select(i, anchor, range(anchor, i));
+  else if (event.ctrlKey || event.metaKey) select(i, i, toggle(i));
+  else select(i, i, only(i));
   list.focus();
 });
 
@@ -293,10 +293,10 @@ list.addEventListener("keydown", (event) => {
   } else if (event.key === " " && count > 0) {
     // Space toggles the active entry, and it becomes the anchor.
     const i = Math.max(0, active);
-    select(toggled(i), i, i);
+    select(i, i, toggle(i));
     event.preventDefault();
   } else if (event.code === "KeyA" && control) { // any layout
-    select(new Uint8Array(count).fill(1), active, state.selection.anchor);
+    select(active, state.selection.anchor, all);
     event.preventDefault();
   }
 });
@@ -326,7 +326,7 @@ async function selectedText() {
   return texts.filter((_, k) => selected[first + k]).join("\n");
 }
 
-const copied = () => update({ copied: state.selection.selected.reduce((sum, on) => sum + on, 0) });
+const copied = () => update({ copied: state.selection.count });
 
 async function copyToClipboard() {
   try {
@@ -341,7 +341,7 @@ copyButton.addEventListener("click", copyToClipboard);
 
 // Ctrl+C in the list copies the selected entries, one per line.
 document.addEventListener("copy", (event) => {
-  if (document.activeElement !== list || !state.selection.selected.includes(1)) return;
+  if (document.activeElement !== list || state.selection.count === 0) return;
   event.preventDefault();
   const now = selectedNow();
   if (now !== null) {

@@ -27,9 +27,10 @@ export const state = {
   // A word's endings with their counts, as buttons above the list: {word,
   // endings: [[ending, count], ...]}, or null.
   endings: null,
-  // The selection, one flag an entry; the active entry, which the keys
-  // move; and where a Shift range starts. Heading rows are not entries.
-  selection: { selected: new Uint8Array(0), active: -1, anchor: -1 },
+  // The selection, one flag an entry, and how many are set; the active
+  // entry, which the keys move; and where a Shift range starts. Heading
+  // rows are not entries.
+  selection: { selected: new Uint8Array(0), count: 0, active: -1, anchor: -1 },
   // Entries last copied, said until the selection changes; null: none.
   copied: null,
   // A new version of the page is waiting: its service worker, or null.
