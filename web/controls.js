@@ -36,7 +36,10 @@ form.addEventListener("submit", (event) => {
 });
 orderChoice.addEventListener("change", () => changeQuery({ order: orderChoice.value }));
 soundChoice.addEventListener("change", () => changeQuery({ sound: soundChoice.checked }));
-wordChoice.addEventListener("change", () => changeQuery({ word: wordChoice.checked }));
+wordChoice.addEventListener("change", () => {
+  if (!wordChoice.checked) update({ endings: null }); // a word's, no longer asked for
+  changeQuery({ word: wordChoice.checked });
+});
 
 function drawQuery() {
   const { ending, order, sound, word } = state.query;
@@ -44,8 +47,8 @@ function drawQuery() {
   orderChoice.value = order;
   soundChoice.checked = sound;
   wordChoice.checked = word;
+  endingsList.hidden = !word || state.endings === null;
   drawCount();
-  drawEndings();
 }
 
 // How many entries the list shows, and, while the box holds another
@@ -83,13 +86,8 @@ syllablesBox.addEventListener("change", () => {
 
 // A word's endings, each a button that searches it as an ending.
 function drawEndings() {
-  const shown = state.query.word && state.endings !== null;
-  endingsList.hidden = !shown;
-  if (!shown) {
-    endingsList.replaceChildren();
-    return;
-  }
-  endingsList.replaceChildren(...state.endings.endings.map(([ending, count]) => {
+  endingsList.hidden = !state.query.word || state.endings === null;
+  endingsList.replaceChildren(...(state.endings?.endings ?? []).map(([ending, count]) => {
     const item = document.createElement("li");
     const button = document.createElement("button");
     button.type = "button";
@@ -103,7 +101,7 @@ function drawEndings() {
 endingsList.addEventListener("click", (event) => {
   const button = event.target.closest("button");
   if (!button) return;
-  update({ query: { ...state.query, ending: button.value, word: false }, message: "" });
+  update({ query: { ...state.query, ending: button.value, word: false }, endings: null, message: "" });
   searchMade();
   search({ at: event.timeStamp });
 });
