@@ -96,37 +96,10 @@ function loadList(chosen, name) {
   pending = chosen ? { name } : null;
   listRequest = nextId++;
   worker.postMessage({ type: "list", id: listRequest, file: chosen });
-  if (!chosen) downloadList(listRequest);
 }
 
 function showProgress(done, total) {
   loading.textContent = `Речникът се зарежда… ${Math.floor((100 * done) / total)}%`;
-}
-
-// The Bulgarian list, shipped front coded and gzipped, downloaded here once
-// the page has painted, while the worker starts, and handed to it; how far
-// it has got is shown as it comes.
-async function downloadList(id) {
-  let bytes = null;
-  try {
-    await new Promise(afterNextPaint);
-    const response = await fetch(new URL("rym.fc.gz", import.meta.url));
-    if (!response.ok) throw new Error(`rym.fc.gz: ${response.status}`);
-    const total = Number(response.headers.get("content-length")) || 0;
-    const chunks = [];
-    let done = 0;
-    for (const reader = response.body.getReader(); ;) {
-      const { value, done: end } = await reader.read();
-      if (end) break;
-      chunks.push(value);
-      done += value.length;
-      if (total > 0 && id === listRequest) showProgress(done, total);
-    }
-    bytes = await new Blob(chunks).arrayBuffer();
-  } catch (error) {
-    console.error(error); // the worker says the list is missing
-  }
-  worker.postMessage({ type: "packed", id, bytes }, bytes ? [bytes] : []);
 }
 
 function setRunning(id) {

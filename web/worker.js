@@ -3,10 +3,9 @@
 //
 // Messages from the page, each with an id that the answer carries back:
 //   {type: "list", id, file}     file: the user's own list, a File, or null
-//                                for the Bulgarian list, whose bytes come in
-//   {type: "packed", id, bytes}  bytes: rym.fc.gz as the page downloaded it,
-//                                an ArrayBuffer handed over, or null when
-//                                the download failed
+//                                for the Bulgarian list, which the worker
+//                                downloads itself (it starts as soon as the
+//                                worker does, since the page begins with it)
 //   {type: "search", id, ending, patterns, sound, order, syllables, firstRows}
 //                                ending: the text typed; patterns: "?" is
 //                                any one letter; sound: rhymes by sound;
@@ -18,6 +17,7 @@
 //   {type: "rows", id, search, first, count}
 //                                the text of results [first, first + count)
 //                                of search `search`
+// Messages of any other type are ignored.
 // Answers:
 //   {type: "progress", id, done, total}
 //                                bytes of a list read (or downloaded) so far
@@ -44,8 +44,35 @@
 //   {type: "endings", id, status, endings}
 //     status: as a result's; endings: [[ending, count], ...], from two
 //     letters up
-import { frontDecode } from "./front_coding.mjs";
-import createVersalo from "./versalo.mjs";
+//
+// Timings, for the benchmark and for developers, are User Timing measures
+// in the worker's own timeline: "versalo:core" (from the worker's start to
+// the core compiled), "versalo:list" (to the list held), of it
+// "versalo:list-hold" (the core finding its lines), "versalo:search" (the
+// core's part of each search) and "versalo:index".
+
+// The core and the Bulgarian list are asked for before anything else, so
+// that both come down while the core's glue code loads: the page always
+// begins with that list.
+const coreBytes = fetch(new URL("versalo.wasm", import.meta.url), { credentials: "same-origin" });
+let shippedList = fetch(new URL("rym.fc.gz", import.meta.url));
+coreBytes.catch(() => {}); // told when the core is awaited
+shippedList.catch(() => {}); // told when the list is
+
+// The core, compiled as its bytes come in; where the server does not say
+// that they are WebAssembly, from the whole of them. A core that cannot be
+// compiled rejects.
+const core = import("./versalo.mjs").then(({ default: createVersalo }) => new Promise((resolve, reject) => {
+  createVersalo({
+    instantiateWasm(imports, receive) {
+      WebAssembly.instantiateStreaming(coreBytes.then((response) => response.clone()), imports)
+        .catch(() => coreBytes.then((response) => response.arrayBuffer())
+          .then((bytes) => WebAssembly.instantiate(bytes, imports)))
+        .then(({ instance }) => receive(instance), reject);
+      return {};
+    },
+  }).then(resolve, reject);
+})).finally(() => performance.measure("versalo:core", { start: 0 }));
 
 const STATUS = ["listed", "list-missing", "too-short", "not-cp1251", "cut-short", "running"];
 const ORDERS = { file: 0, reverse: 1, syllables: 2 };
@@ -54,31 +81,39 @@ const CHUNK = 16 << 20; // bytes read at a time from a file of one's own
 // messages: a few milliseconds' work, so that a newer ending is taken up at
 // once.
 const SLICE = 8 << 20;
-const core = createVersalo();
 let resultOf = null; // the search whose results the core holds
 
 const progress = (id, done, total) => postMessage({ type: "progress", id, done, total });
 
-// The Bulgarian list, shipped front coded and gzipped: the page downloads
-// it (once it has painted, so that the download never holds up the page)
-// and hands the bytes over in a "packed" message, which may come before or
-// after the list's own.
-const packed = new Map(); // list id: {bytes, arrived}
-function packedFor(id) {
-  if (!packed.has(id)) {
-    let arrived;
-    const bytes = new Promise((resolve) => { arrived = resolve; });
-    packed.set(id, { bytes, arrived });
+// The Bulgarian list, shipped front coded and gzipped, into the core as it
+// downloads: each piece is unpacked and handed to the core's decoder, which
+// writes the list straight into its memory. The download started with the
+// worker serves the first list asked for; any later one downloads again.
+async function bulgarianListInto(module, id) {
+  const download = shippedList ?? fetch(new URL("rym.fc.gz", import.meta.url));
+  shippedList = null;
+  const response = await download;
+  if (!response.ok) throw new Error(`rym.fc.gz: ${response.status}`);
+  const total = Number(response.headers.get("content-length")) || 0;
+  let done = 0;
+  const counted = new TransformStream({
+    transform(piece, onward) {
+      done += piece.length;
+      if (total > 0) progress(id, done, total);
+      onward.enqueue(piece);
+    },
+  });
+  const reader = response.body.pipeThrough(counted).pipeThrough(new DecompressionStream("gzip")).getReader();
+  module._versalo_front_begin();
+  for (;;) {
+    const { value, done: end } = await reader.read();
+    if (end) break;
+    const at = module._versalo_front_piece(value.length) >>> 0;
+    if (at === 0 && value.length > 0) throw new Error("no memory for the list");
+    module.HEAPU8.set(value, at);
+    if (!module._versalo_front_feed(value.length)) throw new Error("rym.fc.gz is not a front-coded list");
   }
-  return packed.get(id);
-}
-
-async function bulgarianList(id) {
-  const bytes = await packedFor(id).bytes;
-  packed.delete(id);
-  if (bytes === null) throw new Error("rym.fc.gz could not be downloaded");
-  const unpacked = new Blob([bytes]).stream().pipeThrough(new DecompressionStream("gzip"));
-  return frontDecode(new Uint8Array(await new Response(unpacked).arrayBuffer()));
+  if (!module._versalo_front_end()) throw new Error("rym.fc.gz ends part way through");
 }
 
 // Whether bytes, fed in pieces, are UTF-8 with bytes over 0x7F: text in
@@ -164,23 +199,16 @@ async function readInto(module, file, id) {
 
 async function setList({ id, file }) {
   const start = performance.now();
-  // The Bulgarian list comes and is unpacked while the core compiles.
-  const shipped = file ? null : bulgarianList(id);
-  shipped?.catch(() => {}); // told below, once the core is in
   const module = await core;
   const coreAt = performance.now();
   let ok = true, utf8 = false;
   try {
-    if (file) {
-      utf8 = await readInto(module, file, id);
-    } else {
-      const bytes = await shipped;
-      const at = module._versalo_list_buffer(bytes.length) >>> 0;
-      module.HEAPU8.set(bytes, at);
-    }
+    if (file) utf8 = await readInto(module, file, id);
+    else await bulgarianListInto(module, id);
   } catch (error) {
     // A list that cannot be read leaves the one before in place; with no
     // list at all the search says "rym.txt?", as the program does.
+    console.error(error);
     ok = false;
   }
   const readAt = performance.now();
@@ -188,17 +216,26 @@ async function setList({ id, file }) {
   // file was.
   if (ok && module._versalo_list_ready(utf8 ? 1 : 0) < 0) ok = false;
   else if (ok) resultOf = null; // the results were the old list's
-  const ms = { core: coreAt - start, read: readAt - start, held: performance.now() - readAt };
+  const heldAt = performance.now();
+  performance.measure("versalo:list-hold", { start: readAt, end: heldAt });
+  performance.measure("versalo:list", { start, end: heldAt });
+  const ms = { core: coreAt - start, read: readAt - start, held: heldAt - readAt };
   postMessage({ type: "list", id, ok, encoding: utf8 ? "utf-8" : "windows-1251",
                 lines: module._versalo_list_lines(), ms });
-  if (ok) queue = queue.then(() => buildIndex(id)).catch(() => {});
+  // The index is built once the searches asked for meanwhile have run:
+  // messages that came while the list was read wait for this to end.
+  if (ok) {
+    await messagesTaken();
+    queue = queue.then(() => buildIndex(id)).catch(() => {});
+  }
 }
 
 async function buildIndex(id) {
   const module = await core;
   const start = performance.now();
   if (module._versalo_build_index()) {
-    postMessage({ type: "index", id, ms: performance.now() - start, memory: module._versalo_index_memory() });
+    const { duration } = performance.measure("versalo:index", { start });
+    postMessage({ type: "index", id, ms: duration, memory: module._versalo_index_memory() });
   }
 }
 
@@ -233,7 +270,8 @@ async function search({ id, ending, patterns, sound, order, syllables, firstRows
     const counts = module.UTF8ToString(module._versalo_by_syllables() >>> 0);
     bySyllables = counts === "" ? [] : counts.split(",").map(Number);
   }
-  postMessage({ type: "result", id, status, count, text, bySyllables, ms: performance.now() - start });
+  const { duration } = performance.measure("versalo:search", { start });
+  postMessage({ type: "result", id, status, count, text, bySyllables, ms: duration });
 }
 
 async function rows({ id, search: of, first, count }) {
@@ -257,10 +295,6 @@ async function wordEndings({ id, word }) {
 let queue = Promise.resolve();
 let latestSearch = null;
 onmessage = ({ data }) => {
-  if (data.type === "packed") {
-    packedFor(data.id).arrived(data.bytes);
-    return;
-  }
   let job;
   if (data.type === "list") {
     job = () => setList(data);
@@ -268,9 +302,11 @@ onmessage = ({ data }) => {
     job = () => wordEndings(data);
   } else if (data.type === "rows") {
     job = () => rows(data);
-  } else {
+  } else if (data.type === "search") {
     latestSearch = data.id;
     job = () => (data.id === latestSearch ? search(data) : postMessage({ type: "result", id: data.id, status: "stopped" }));
+  } else {
+    return;
   }
   // A failure (the core could not load, say) is told, and the queue goes on.
   queue = queue.then(job).catch((error) =>
