@@ -30,7 +30,8 @@ std::size_t LfAmong16(const char* at) {
 
 }  // namespace
 
-FrontDecoder::FrontDecoder(std::string& out) : out_(out), size_(out.size()), line_start_(out.size()) {}
+FrontDecoder::FrontDecoder(std::string& out)
+    : out_(out), list_start_(out.size()), size_(out.size()), line_start_(out.size()) {}
 
 // Room for `more` bytes past size_, and the slack. The string's capacity
 // grows by doubling, but its size only a step past what is needed: fresh
@@ -47,24 +48,37 @@ bool FrontDecoder::Feed(std::string_view piece) {
   const char* in = piece.data();
   const char* const end = in + piece.size();
   while (stage_ == Stage::kHeader && in < end) {
-    const char byte = *in++;
+    const auto byte = static_cast<unsigned char>(*in++);
     if (header_seen_ < sizeof kMagic) {
-      if (byte != kMagic[header_seen_]) stage_ = Stage::kRefused;
-    } else if (byte == 0 || byte == 1) {
-      ends_with_lf_ = byte == 1;
-      stage_ = Stage::kShared;
+      if (byte != static_cast<unsigned char>(kMagic[header_seen_])) stage_ = Stage::kRefused;
+    } else if (header_seen_ == sizeof kMagic) {
+      flags_ = byte;
+      if (flags_ > 3) stage_ = Stage::kRefused;
     } else {
-      stage_ = Stage::kRefused;
+      expected_ |= static_cast<unsigned long long>(byte) << (8 * (header_seen_ - sizeof kMagic - 1));
     }
     ++header_seen_;
+    if (stage_ == Stage::kHeader && header_seen_ == sizeof kMagic + 1 + ((flags_ & 2) != 0 ? 8 : 0)) {
+      stage_ = Stage::kShared;
+      // Room for the whole list at once, when its size is given (up to a
+      // size any list here may have: a larger one grows as it comes), and
+      // for what the copies write past a line's end and ask for past it.
+      constexpr unsigned long long kMostAtOnce = 1ull << 30;
+      if ((flags_ & 2) != 0) {
+        out_.reserve(size_ + static_cast<std::size_t>(std::min(expected_, kMostAtOnce)) + 255 + 2 * kSlack + 16);
+      }
+    }
   }
   if (stage_ == Stage::kRefused) return false;
-  // A line's rest is never longer than what is left of the piece, and each
-  // line start makes room for its shared bytes too: the copies below need
-  // no other check of room.
-  Reserve(static_cast<std::size_t>(end - in));
   char* out = out_.data();
   std::size_t size = size_;
+  // Room for `more` bytes at `size`, and the slack.
+  const auto room = [&](std::size_t more) {
+    if (out_.size() - size >= more + kSlack) return;
+    size_ = size;
+    Reserve(more);
+    out = out_.data();
+  };
   while (in < end) {
     if (stage_ == Stage::kShared) {
       const auto shared = static_cast<unsigned char>(*in++);
@@ -72,11 +86,7 @@ bool FrontDecoder::Feed(std::string_view piece) {
         stage_ = Stage::kRefused;
         break;
       }
-      if (out_.size() - size < shared + static_cast<std::size_t>(end - in) + kSlack) {
-        size_ = size;
-        Reserve(shared + static_cast<std::size_t>(end - in));
-        out = out_.data();
-      }
+      room(shared);
       line_start_ = size;
       // The line before ends just before this one starts; a copy may read
       // past it into this line's room, but keeps only the bytes before it.
@@ -84,8 +94,11 @@ bool FrontDecoder::Feed(std::string_view piece) {
       size += shared;
       stage_ = Stage::kRest;
     }
+    // The rest of the line, sixteen bytes at a time while the piece has
+    // them, then byte by byte.
     std::size_t lf = 16;
     while (end - in >= 16) {
+      room(16);
       std::memcpy(out + size, in, 16);
       lf = LfAmong16(in);
       if (lf < 16) break;
@@ -96,6 +109,7 @@ bool FrontDecoder::Feed(std::string_view piece) {
       size += lf + 1;
       in += lf + 1;
     } else {
+      room(static_cast<std::size_t>(end - in));
       while (in < end && *in != '\n') out[size++] = *in++;
       if (in == end) break;
       out[size++] = *in++;
@@ -115,8 +129,9 @@ FrontCodingOutcome FrontDecoder::Finish() {
   } else if (stage_ != Stage::kShared) {  // in the header, or in a line
     outcome = FrontCodingOutcome::kCutShort;
     size_ = line_start_;                  // only whole lines stand
-  } else if (!ends_with_lf_ && size_ > line_start_) {
-    --size_;  // the last line had no line feed
+  } else {
+    if ((flags_ & 1) == 0 && size_ > line_start_) --size_;  // the last line had no line feed
+    if ((flags_ & 2) != 0 && size_ - list_start_ != expected_) outcome = FrontCodingOutcome::kNotFrontCoded;
   }
   out_.resize(size_);
   return outcome;

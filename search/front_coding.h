@@ -2,8 +2,10 @@
 // lists shrink to a fraction of their size before they are compressed.
 //
 // The format:
-//  - "VFC1", then a flags byte: 1 when the list ends with a line feed, 0
-//    when it does not (other values are refused);
+//  - "VFC1", then a flags byte: bit 0 set when the list ends with a line
+//    feed; bit 1 set when the list's size follows, as 8 bytes, least
+//    significant first (the decoder makes room for it at once, and a list of
+//    another size is refused); other bits are refused;
 //  - then, for each line of the list (the bytes before each LF, and the
 //    bytes after the last LF when there are any; CR, NUL and SUB are bytes
 //    like any other here), one byte, how many of the line's first bytes are
@@ -25,8 +27,9 @@ namespace versalo {
 
 enum class FrontCodingOutcome {
   kDecoded,         // the bytes were a whole front-coded list
-  kNotFrontCoded,   // the header is not this format's, or a line claims to
-                    // share more bytes than the line before has
+  kNotFrontCoded,   // the header is not this format's, a line claims to
+                    // share more bytes than the line before has, or the
+                    // list is not of the size the header gives
   kCutShort,        // the bytes end inside the header or inside a line
 };
 
@@ -53,12 +56,14 @@ class FrontDecoder {
   void Reserve(std::size_t more);
 
   std::string& out_;
+  std::size_t list_start_;     // where the list starts in out_
   std::size_t size_;           // bytes of out_ that hold the list so far
   std::size_t line_start_;     // where the line being decoded starts
   std::size_t previous_ = 0;   // where the line before starts
   std::size_t previous_size_ = 0;
   std::size_t header_seen_ = 0;
-  bool ends_with_lf_ = false;
+  unsigned flags_ = 0;
+  unsigned long long expected_ = 0;  // the list's size, when flags_ & 2
   Stage stage_ = Stage::kHeader;
 };
 

@@ -591,6 +591,8 @@ wordChoice.addEventListener("change", () => {
 window.versalo = { entries: allEntries, stopped: () => stopped };
 
 loadList(null, "");
+// What was typed before this script ran is searched now.
+if (input.value !== "") search(input.value, { fromTyping: true });
 // A new version of the page: said, with a button that loads it. One that
 // was already waiting when the page loaded is loaded at once, so that a
 // reload always brings the newest build.

@@ -33,7 +33,15 @@ Decoded Decode(std::string_view coded, std::size_t piece = 0, std::string before
   return decoded;
 }
 
-// The format, byte for byte, as web/front_code.py writes it.
+// The header with the list's size, as web/front_code.py writes it: "VFC1",
+// the flags (bit 1 set), and the size in 8 bytes, least significant first.
+std::string Sized(int flags, unsigned long long size) {
+  std::string header = "VFC1" + std::string(1, static_cast<char>(flags | 2));
+  for (int byte = 0; byte < 8; ++byte) header += static_cast<char>(size >> (8 * byte));
+  return header;
+}
+
+// The format, byte for byte.
 TEST(FrontCoding, DecodesTheFormat) {
   const struct {
     std::string coded, list;
@@ -45,6 +53,9 @@ TEST(FrontCoding, DecodesTheFormat) {
       {"VFC1\1\0ab\n\2c\n\1\n"s, "ab\nabc\na\n"},           // shares up to the line before's end
       {"VFC1\1\0\xEA\xEE\xF2\r\n\3\xEA\xE8\r\n"s, "\xEA\xEE\xF2\r\n\xEA\xEE\xF2\xEA\xE8\r\n"},
       {"VFC1\0\0a\0b\n\1\x1A\n"s, "a\0b\na\x1A"s},          // NUL and SUB are bytes here
+      {Sized(1, 7) + "\0ab\n\2c\n"s, "ab\nabc\n"},  // with its size
+      {Sized(0, 6) + "\0ab\n\2c\n"s, "ab\nabc"},
+      {Sized(1, 0), ""},
   };
   for (const auto& [coded, list] : cases) {
     for (const std::size_t piece : {0, 1, 2, 3, 7}) {
@@ -84,12 +95,19 @@ TEST(FrontCoding, GivesBackTheBytesItWasMadeFrom) {
 }
 
 TEST(FrontCoding, RefusesWhatIsNotThisFormat) {
-  for (const std::string& coded : {"VFC2\1\0a\n"s, "vfc1\1"s, "VFC1\2\0a\n"s, "VFC1\1\1a\n"s,
-                                  "VFC1\1\0ab\n\3c\n"s, "\1\0ab\n"s}) {
+  for (const std::string& coded : {"VFC2\1\0a\n"s, "vfc1\1"s, "VFC1\4\0a\n"s, "VFC1\x81\0a\n"s,
+                                  "VFC1\1\1a\n"s, "VFC1\1\0ab\n\3c\n"s, "\1\0ab\n"s}) {
     for (const std::size_t piece : {0, 1}) {
       const Decoded decoded = Decode(coded, piece);
       EXPECT_EQ(decoded.outcome, FrontCodingOutcome::kNotFrontCoded) << coded;
       EXPECT_FALSE(decoded.fed) << coded;
+    }
+  }
+  // A list of another size than its header says: found at its end.
+  for (const std::string& coded : {Sized(1, 7) + "\0ab\n\2cd\n"s, Sized(1, 7) + "\0ab\n"s,
+                                  Sized(1, 1ull << 56) + "\0ab\n"s}) {
+    for (const std::size_t piece : {0, 1}) {
+      EXPECT_EQ(Decode(coded, piece).outcome, FrontCodingOutcome::kNotFrontCoded) << coded;
     }
   }
   // Once refused, later pieces are ignored, however good.
@@ -105,7 +123,7 @@ TEST(FrontCoding, KeepsOnlyWholeLinesOfBytesCutShort) {
   const struct {
     std::string coded, list;
   } cases[] = {
-      {"", ""}, {"VFC", ""}, {"VFC1", ""}, {"VFC1\1\0ab"s, ""},
+      {"", ""}, {"VFC", ""}, {"VFC1", ""}, {"VFC1\1\0ab"s, ""}, {Sized(1, 7).substr(0, 8), ""},
       {"VFC1\1\0ab\n\1"s, "ab\n"}, {"VFC1\0\0ab\n\1c"s, "ab\n"},
       {"VFC1\1\0"s + std::string(40, 'q'), ""},
   };

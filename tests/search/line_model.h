@@ -93,12 +93,13 @@ void ForEachScanPath(Check check) {
 }
 
 // A list front coded (search/front_coding.h) as web/front_code.py writes it:
-// each line shares as many first bytes with the line before as it can, up
-// to 255.
+// with its size, and each line sharing as many first bytes with the line
+// before as it can, up to 255.
 inline std::string ModelFrontCode(std::string_view list) {
   std::string out = "VFC1";
   const bool ends_with_lf = !list.empty() && list.back() == '\n';
-  out += ends_with_lf ? '\1' : '\0';
+  out += static_cast<char>((ends_with_lf ? 1 : 0) | 2);
+  for (int byte = 0; byte < 8; ++byte) out += static_cast<char>(static_cast<unsigned long long>(list.size()) >> (8 * byte));
   std::string_view previous;
   for (std::size_t start = 0; start < list.size();) {
     std::size_t lf = list.find('\n', start);
