@@ -1,8 +1,8 @@
 // The web page's speed and memory in headless Chromium, on the Bulgarian
 // word list, served from 127.0.0.1:
 //  - the first search: from the start of loading the page to the results of
-//    an ending typed at once, drawn, on a first visit with the cache off,
-//    in rounds (with --before, an older build's site in the same rounds),
+//    an ending typed at once, drawn, on a first visit (nothing cached; and
+//    again with the browser's cache off altogether), in rounds (with --before, an older build's site in the same rounds),
 //    and where the worker's time went (its User Timing measures: the core
 //    compiled, the list held, the core's part of the search);
 //  - the list's index: how long it took to build, and its bytes a line;
@@ -48,12 +48,13 @@ async function workerTimes(page) {
   return times;
 }
 
-// A first visit in a profile of its own, ище typed as soon as the page has
-// its elements: when its results are drawn, and the worker's measures. On
-// "Slow 4G" (Lighthouse's figures: 150 ms, about 1.6 Mbit/s down, 750
-// kbit/s up, through the DevTools protocol, which slows the page's worker
-// too), else with the cache off.
-async function firstVisit(browser, url, { slow = false, onTab } = {}) {
+// A first visit in a profile of its own (so with nothing cached), ище typed
+// as soon as the page has its elements: when its results are drawn, and the
+// worker's measures. On "Slow 4G" (Lighthouse's figures: 150 ms, about 1.6
+// Mbit/s down, 750 kbit/s up, through the DevTools protocol, which slows
+// the page's worker too); with `cacheOff`, the browser's cache is not used
+// at all, not even for what the page itself fetched a moment before.
+async function firstVisit(browser, url, { slow = false, cacheOff = false, onTab } = {}) {
   const context = await browser.createBrowserContext();
   try {
     const tab = await context.newPage();
@@ -63,9 +64,8 @@ async function firstVisit(browser, url, { slow = false, onTab } = {}) {
       await session.send("Network.emulateNetworkConditions", {
         offline: false, latency: 150, downloadThroughput: (1.6e6 / 8) * 0.9, uploadThroughput: (750e3 / 8) * 0.9,
       });
-    } else {
-      await tab.setCacheEnabled(false);
     }
+    if (cacheOff) await tab.setCacheEnabled(false);
     await tab.goto(url, { waitUntil: "domcontentloaded" });
     // Typed as soon as the box has the focus, which it takes itself, from
     // the keyboard alone (page.type would first look the box up in the
@@ -140,6 +140,8 @@ const browser = await launch();
 try {
   const servers = before ? [server, before] : [server];
   await firstVisits(browser, servers, "cold, 127.0.0.1", 600, Math.max(3, Math.ceil(runs / 2)));
+  await firstVisits(browser, servers, "cache off, 127.0.0.1", 600, Math.max(3, Math.ceil(runs / 2)),
+                    { cacheOff: true });
   await firstVisits(browser, servers, "Slow 4G", 2500, 3, { slow: true });
 
   const page = await browser.newPage();

@@ -1,5 +1,10 @@
 // The page: sends endings to the worker that holds the search core, and
 // shows the matches in a list that draws only the rows in view.
+// The worker first: it downloads the core and the list while the rest of
+// the page starts (the row probe below lays the page out, which takes a
+// while).
+const worker = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
+worker.onmessage = answered;
 const TOO_SHORT = "Какво от \">1 буква\" не разбрахте?";
 const LIST_MISSING = "rym.txt?";
 const NOT_CP1251 = "Това окончание има знак, който няма място в Windows-1251, кодировката на речника.";
@@ -26,8 +31,6 @@ const copiedText = $("copied"), loading = $("loading");
 const orderChoice = $("order"), soundChoice = $("sound"), wordChoice = $("word");
 const syllablesBox = $("syllables"), endingsList = $("endings"), saveButton = $("save");
 
-const worker = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
-worker.onmessage = answered;
 // A new list is pending until the worker has it; one that cannot be read
 // leaves the list before it, its name and its results in place.
 let pending = null; // {name}: a list on its way to the worker
