@@ -67,11 +67,11 @@ async function firstVisit(browser, url, { slow = false, cacheOff = false, onTab 
     }
     if (cacheOff) await tab.setCacheEnabled(false);
     await tab.goto(url, { waitUntil: "domcontentloaded" });
-    // Typed as soon as the box has the focus, which it takes itself, and
-    // the page's script has run (it has started the worker), from the
-    // keyboard alone (page.type would first look the box up in the page,
-    // which costs puppeteer a few hundred ms on a first visit).
-    while (tab.workers().length === 0 || !await tab.evaluate(() => document.activeElement?.id === "ending")) {
+    // Typed as soon as the box has the focus, which it takes itself (the
+    // page's script has run by then: it runs before DOMContentLoaded), from
+    // the keyboard alone (page.type would first look the box up in the
+    // page, which costs puppeteer a few hundred ms on a first visit).
+    while (!await tab.evaluate(() => document.activeElement?.id === "ending")) {
       await new Promise((done) => setTimeout(done, 5));
     }
     await tab.keyboard.type("ище");

@@ -5,6 +5,10 @@
 // while).
 const worker = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
 worker.onmessage = answered;
+// Numbers are written the Bulgarian way; the browser loads what that takes
+// the first time (a tenth of a second here), so it does it now, once the
+// page has painted, while the list comes, instead of when results do.
+afterNextPaint(() => (0).toLocaleString("bg-BG"));
 const TOO_SHORT = "Какво от \">1 буква\" не разбрахте?";
 const LIST_MISSING = "rym.txt?";
 const NOT_CP1251 = "Това окончание има знак, който няма място в Windows-1251, кодировката на речника.";
