@@ -76,8 +76,7 @@ async function firstVisit(browser, url, { slow = false, cacheOff = false, onTab 
     }
     await tab.keyboard.type("ище");
     const more = onTab ? await onTab(tab) : {};
-    await tab.waitForFunction(() => document.querySelector("#results").dataset.ending === "ище",
-                              { timeout: 120000 });
+    await drawn(tab, "ище", 0, { timeout: 120000 });
     return { drawnAt: await results(tab, "drawnAt"), worker: await workerTimes(tab), ...more, tab };
   } finally {
     if (!onTab) await context.close();
@@ -101,8 +100,8 @@ async function firstVisits(browser, servers, label, goal, rounds, options) {
                 "(median of %d; %s to %s), goal at most %d ms; the worker: core compiled by %s ms, " +
                 "list held by %s ms (finding its lines %s ms), the core's search %s ms",
                 label, name, ms(drawnAt), rounds, Math.min(...drawnAt).toFixed(0), Math.max(...drawnAt).toFixed(0), goal,
-                ms(at("versalo:core")), ms(at("versalo:list")), ms(took("versalo:list-hold")),
-                ms(took("versalo:search")));
+                ms(at("versalo-worker:core")), ms(at("versalo-worker:list")), ms(took("versalo-worker:list-hold")),
+                ms(took("versalo-worker:search")));
   }
 }
 

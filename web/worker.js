@@ -46,10 +46,11 @@
 //     letters up
 //
 // Timings, for the benchmark and for developers, are User Timing measures
-// in the worker's own timeline: "versalo:core" (from the worker's start to
-// the core compiled), "versalo:list" (to the list held), of it
-// "versalo:list-hold" (the core finding its lines), "versalo:search" (the
-// core's part of each search) and "versalo:index".
+// in the worker's own timeline (its clock starts when the worker does):
+// "versalo-worker:core" (to the core compiled), "versalo-worker:list" (from
+// a list asked for to the list held), of it "versalo-worker:list-hold" (the
+// core finding its lines), "versalo-worker:search" (the core's part of each
+// search) and "versalo-worker:index".
 
 // The core and the Bulgarian list are asked for before anything else, so
 // that both come down while the core's glue code loads: the page always
@@ -72,7 +73,7 @@ const core = import("./versalo.mjs").then(({ default: createVersalo }) => new Pr
       return {};
     },
   }).then(resolve, reject);
-})).finally(() => performance.measure("versalo:core", { start: 0 }));
+})).finally(() => performance.measure("versalo-worker:core", { start: 0 }));
 
 const STATUS = ["listed", "list-missing", "too-short", "not-cp1251", "cut-short", "running"];
 const ORDERS = { file: 0, reverse: 1, syllables: 2 };
@@ -217,8 +218,8 @@ async function setList({ id, file }) {
   if (ok && module._versalo_list_ready(utf8 ? 1 : 0) < 0) ok = false;
   else if (ok) resultOf = null; // the results were the old list's
   const heldAt = performance.now();
-  performance.measure("versalo:list-hold", { start: readAt, end: heldAt });
-  performance.measure("versalo:list", { start, end: heldAt });
+  performance.measure("versalo-worker:list-hold", { start: readAt, end: heldAt });
+  performance.measure("versalo-worker:list", { start, end: heldAt });
   const ms = { core: coreAt - start, read: readAt - start, held: heldAt - readAt };
   postMessage({ type: "list", id, ok, encoding: utf8 ? "utf-8" : "windows-1251",
                 lines: module._versalo_list_lines(), ms });
@@ -234,7 +235,7 @@ async function buildIndex(id) {
   const module = await core;
   const start = performance.now();
   if (module._versalo_build_index()) {
-    const { duration } = performance.measure("versalo:index", { start });
+    const { duration } = performance.measure("versalo-worker:index", { start });
     postMessage({ type: "index", id, ms: duration, memory: module._versalo_index_memory() });
   }
 }
@@ -270,7 +271,7 @@ async function search({ id, ending, patterns, sound, order, syllables, firstRows
     const counts = module.UTF8ToString(module._versalo_by_syllables() >>> 0);
     bySyllables = counts === "" ? [] : counts.split(",").map(Number);
   }
-  const { duration } = performance.measure("versalo:search", { start });
+  const { duration } = performance.measure("versalo-worker:search", { start });
   postMessage({ type: "result", id, status, count, text, bySyllables, ms: duration });
 }
 
