@@ -4,9 +4,12 @@
 
 #include <cstddef>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
+#include "search/cp1251.h"
 #include "tests/search/line_model.h"
 
 extern "C" {
@@ -88,6 +91,45 @@ TEST(WebEntry, TakesAFrontCodedListInPieces) {
     ASSERT_EQ(versalo_list_ready(0), 0);
     EXPECT_EQ(versalo_list_lines(), 5u);
     EXPECT_EQ(Search("та", 0, "").second, "та\nкота\nработа\nпарата\nтата\n");
+  }
+}
+
+// The site's own list, as the build's encoder wrote it, fed as the worker
+// feeds it: exactly the list it was made from, every line held.
+TEST(WebEntry, TakesTheSitesList) {
+  const auto read = [](const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_TRUE(file) << path;
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  };
+  const std::string coded = read(VERSALO_WEB_CODED), list = read(VERSALO_WEB_LIST);
+  ASSERT_GT(list.size(), 1000000u);
+  versalo_front_begin();
+  constexpr std::size_t kPiece = 65536;
+  for (std::size_t at = 0; at < coded.size(); at += kPiece) {
+    const std::string_view bytes = std::string_view(coded).substr(at, kPiece);
+    char* room = versalo_front_piece(bytes.size());
+    ASSERT_NE(room, nullptr);
+    std::memcpy(room, bytes.data(), bytes.size());
+    ASSERT_EQ(versalo_front_feed(bytes.size()), 1);
+  }
+  ASSERT_EQ(versalo_front_end(), 1);
+  ASSERT_EQ(versalo_list_ready(0), 0);
+  EXPECT_EQ(versalo_list_lines(), versalo::testing::ModelLines(list).size());
+  // The matches of a few endings, as the model finds them in the original.
+  for (const char* ending : {"та", "ище", "ане", "ия"}) {
+    std::string cp1251;
+    ASSERT_TRUE(versalo::Utf8ToCp1251(ending, cp1251));
+    std::string model;
+    for (const std::string& line : versalo::testing::ModelMatches(list, cp1251)) {
+      versalo::AppendCp1251AsUtf8(line, model);
+      model += '\n';
+    }
+    ASSERT_GT(model.size(), 0u) << ending;
+    int status = versalo_search(ending, 0, 0, 0, "");
+    while (status == kRunning) status = versalo_search_step(1 << 20);
+    ASSERT_EQ(status, kListed);
+    EXPECT_TRUE(versalo_rows(0, versalo_result_count()) == model) << ending;
   }
 }
 
