@@ -47,6 +47,21 @@ std::pair<int, std::string> Search(const char* ending, int order, const char* sy
   return {status, status == kListed ? versalo_rows(0, 100) : ""};
 }
 
+// `coded` fed as the worker feeds a download, in pieces of `piece` bytes:
+// true when every piece was taken and the whole made a list.
+bool FeedFrontCoded(std::string_view coded, std::size_t piece) {
+  versalo_front_begin();
+  bool taken = true;
+  for (std::size_t at = 0; at < coded.size(); at += piece) {
+    const std::string_view bytes = coded.substr(at, piece);
+    char* room = versalo_front_piece(bytes.size());
+    if (room == nullptr) return false;
+    std::memcpy(room, bytes.data(), bytes.size());
+    taken = versalo_front_feed(bytes.size()) == 1 && taken;
+  }
+  return versalo_front_end() == 1 && taken;
+}
+
 // The Bulgarian words (Windows-1251) for та, кота, работа, парата, тата.
 const std::string kList = "\xF2\xE0\r\n\xEA\xEE\xF2\xE0\r\n\xF0\xE0\xE1\xEE\xF2\xE0\r\n"
                           "\xEF\xE0\xF0\xE0\xF2\xE0\r\n\xF2\xE0\xF2\xE0\r\n";
@@ -79,15 +94,7 @@ TEST(WebEntry, TakesAFrontCodedListInPieces) {
   HoldList("before\n");
   const std::string coded = versalo::testing::ModelFrontCode(kList);
   for (const std::size_t piece : {1, 3, 64}) {
-    versalo_front_begin();
-    for (std::size_t at = 0; at < coded.size(); at += piece) {
-      const std::string_view bytes = std::string_view(coded).substr(at, piece);
-      char* room = versalo_front_piece(bytes.size());
-      ASSERT_NE(room, nullptr);
-      std::memcpy(room, bytes.data(), bytes.size());
-      ASSERT_EQ(versalo_front_feed(bytes.size()), 1);
-    }
-    ASSERT_EQ(versalo_front_end(), 1);
+    ASSERT_TRUE(FeedFrontCoded(coded, piece));
     ASSERT_EQ(versalo_list_ready(0), 0);
     EXPECT_EQ(versalo_list_lines(), 5u);
     EXPECT_EQ(Search("та", 0, "").second, "та\nкота\nработа\nпарата\nтата\n");
@@ -104,16 +111,7 @@ TEST(WebEntry, TakesTheSitesList) {
   };
   const std::string coded = read(VERSALO_WEB_CODED), list = read(VERSALO_WEB_LIST);
   ASSERT_GT(list.size(), 1000000u);
-  versalo_front_begin();
-  constexpr std::size_t kPiece = 65536;
-  for (std::size_t at = 0; at < coded.size(); at += kPiece) {
-    const std::string_view bytes = std::string_view(coded).substr(at, kPiece);
-    char* room = versalo_front_piece(bytes.size());
-    ASSERT_NE(room, nullptr);
-    std::memcpy(room, bytes.data(), bytes.size());
-    ASSERT_EQ(versalo_front_feed(bytes.size()), 1);
-  }
-  ASSERT_EQ(versalo_front_end(), 1);
+  ASSERT_TRUE(FeedFrontCoded(coded, 65536));
   ASSERT_EQ(versalo_list_ready(0), 0);
   EXPECT_EQ(versalo_list_lines(), versalo::testing::ModelLines(list).size());
   // The matches of a few endings, as the model finds them in the original.
@@ -140,13 +138,10 @@ TEST(WebEntry, RefusesABadFrontCodedList) {
   const std::string coded = versalo::testing::ModelFrontCode(kList);
   for (const std::string& bad : {std::string("VFC9\1\0a\n"), coded.substr(0, coded.size() - 1),
                                  std::string()}) {
-    versalo_front_begin();
-    char* room = versalo_front_piece(bad.size());
-    ASSERT_NE(room, nullptr);
-    std::memcpy(room, bad.data(), bad.size());
-    versalo_front_feed(bad.size());
-    EXPECT_EQ(versalo_front_end(), 0);
-    EXPECT_EQ(versalo_list_lines(), 2u);
+    for (const std::size_t piece : {1, 64}) {
+      EXPECT_FALSE(FeedFrontCoded(bad, piece));
+      EXPECT_EQ(versalo_list_lines(), 2u);
+    }
   }
   // A feed without a decoding begun, or of more than the room given.
   EXPECT_EQ(versalo_front_feed(1), 0);
