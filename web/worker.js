@@ -83,6 +83,7 @@ const CHUNK = 16 << 20; // bytes read at a time from a file of one's own
 // once.
 const SLICE = 8 << 20;
 let resultOf = null; // the search whose results the core holds
+let heldList = null; // the id of the list the core holds
 
 const progress = (id, done, total) => postMessage({ type: "progress", id, done, total });
 
@@ -216,22 +217,39 @@ async function setList({ id, file }) {
   // Converted to Windows-1251 when it can be: the page still says what the
   // file was.
   if (ok && module._versalo_list_ready(utf8 ? 1 : 0) < 0) ok = false;
-  else if (ok) resultOf = null; // the results were the old list's
+  else if (ok) {
+    resultOf = null; // the results were the old list's
+    heldList = id;
+  }
   const heldAt = performance.now();
   performance.measure("versalo-worker:list-hold", { start: readAt, end: heldAt });
   performance.measure("versalo-worker:list", { start, end: heldAt });
   const ms = { core: coreAt - start, read: readAt - start, held: heldAt - readAt };
   postMessage({ type: "list", id, ok, encoding: utf8 ? "utf-8" : "windows-1251",
                 lines: module._versalo_list_lines(), ms });
-  // The index is built once the searches asked for meanwhile have run:
-  // messages that came while the list was read wait for this to end.
-  if (ok) {
-    await messagesTaken();
-    queue = queue.then(() => buildIndex(id)).catch(() => {});
-  }
+  if (ok) indexWhenQuiet(id);
+}
+
+// Building the index holds the worker for a few tenths of a second, and
+// a search asked for meanwhile waits for it; until it is built, searches
+// read every line, a few tens of ms. So it is built once the page has asked
+// for nothing for QUIET ms: the first searches, typed while the page
+// loads, are answered at once, and the index comes when typing pauses.
+const QUIET = 500;
+let indexDue = null; // {id, timer}: the list whose index waits to be built
+function indexWhenQuiet(id) {
+  clearTimeout(indexDue?.timer);
+  indexDue = {
+    id,
+    timer: setTimeout(() => {
+      indexDue = null;
+      queue = queue.then(() => buildIndex(id)).catch(() => {});
+    }, QUIET),
+  };
 }
 
 async function buildIndex(id) {
+  if (id !== heldList) return; // a newer list came meanwhile: its own follows
   const module = await core;
   const start = performance.now();
   if (module._versalo_build_index()) {
@@ -296,6 +314,7 @@ async function wordEndings({ id, word }) {
 let queue = Promise.resolve();
 let latestSearch = null;
 onmessage = ({ data }) => {
+  if (indexDue !== null) indexWhenQuiet(indexDue.id); // not quiet yet
   let job;
   if (data.type === "list") {
     job = () => setList(data);
