@@ -1,20 +1,23 @@
 // The web page's speed and memory in headless Chromium, on the Bulgarian
 // word list, served from 127.0.0.1:
 //  - the first search: from the start of loading the page to the results of
-//    an ending typed at once, drawn;
+//    an ending typed at once, drawn, on a first visit (nothing cached; and
+//    again with the browser's cache off altogether), in rounds (with --before, an older build's site in the same rounds),
+//    and where the worker's time went (its User Timing measures: the core
+//    compiled, the list held, the core's part of the search);
 //  - the list's index: how long it took to build, and its bytes a line;
 //  - from a key press to the results drawn, for a rare, a middling and a
 //    common ending, in each order and by sound, and for the closest rhymes
 //    of three words (medians of RUNS);
 //  - the peak memory of the tab's renderer process, and the site's size;
 //  - a first visit on Chromium's "Slow 4G" throttling: when the page shows
-//    it is loading, when the first results of ище are drawn, and the bytes
-//    the server sent;
+//    it is loading, when the first results of ище are drawn (in rounds, and
+//    beside the older build's with --before), and the bytes the server sent;
 //  - scrolling 8.6 million results: the time between frames;
 //  - a list of one's own of 1 GiB: loading it, the tab's peak memory, the
 //    longest task on the page's main thread, ище on its own and typed while
 //    a search of та runs.
-//   node bench/web_bench.mjs SITE [RUNS]
+//   node bench/web_bench.mjs SITE [RUNS] [--before OLD_SITE]
 import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
@@ -23,7 +26,10 @@ import { gunzipSync } from "node:zlib";
 import { frontDecode } from "../web/front_coding.mjs";
 import { drawn, lastDrawn, launch, listIn, serve, setEnding, shownCount, timings, useList } from "../tools/browser.mjs";
 
-const [site, runsArg] = process.argv.slice(2);
+const args = process.argv.slice(2);
+const beforeAt = args.indexOf("--before");
+const beforeSite = beforeAt >= 0 ? args.splice(beforeAt, 2)[1] : null;
+const [site, runsArg] = args;
 const runs = Number(runsArg ?? 15);
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 // The last results drawn, from the page's User Timing: drawnMs from the key
@@ -33,6 +39,78 @@ const results = async (page, key) => {
   const { start, duration, coreMs, count } = await lastDrawn(page);
   return { drawnMs: duration, drawnAt: start + duration, coreMs, count }[key];
 };
+
+// The worker's User Timing measures, each as [start, end] on the page's
+// clock (ms since the page began to load); the first of each name.
+async function workerTimes(page) {
+  const pageOrigin = await page.evaluate(() => performance.timeOrigin);
+  const times = {};
+  for (const worker of page.workers()) {
+    const [origin, measures] = await worker.evaluate(() => [performance.timeOrigin,
+      performance.getEntriesByType("measure").map(({ name, startTime, duration }) => [name, startTime, duration])]);
+    for (const [name, start, duration] of measures) {
+      times[name] ??= [origin + start - pageOrigin, origin + start + duration - pageOrigin];
+    }
+  }
+  return times;
+}
+
+// A first visit in a profile of its own (so with nothing cached), ище typed
+// as soon as the page has its elements: when its results are drawn, and the
+// worker's measures. On "Slow 4G" (Lighthouse's figures: 150 ms, about 1.6
+// Mbit/s down, 750 kbit/s up, through the DevTools protocol, which slows
+// the page's worker too); with `cacheOff`, the browser's cache is not used
+// at all, not even for what the page itself fetched a moment before.
+async function firstVisit(browser, url, { slow = false, cacheOff = false, onTab } = {}) {
+  const context = await browser.createBrowserContext();
+  try {
+    const tab = await context.newPage();
+    if (slow) {
+      const session = await tab.createCDPSession();
+      await session.send("Network.enable");
+      await session.send("Network.emulateNetworkConditions", {
+        offline: false, latency: 150, downloadThroughput: (1.6e6 / 8) * 0.9, uploadThroughput: (750e3 / 8) * 0.9,
+      });
+    }
+    if (cacheOff) await tab.setCacheEnabled(false);
+    await tab.goto(url, { waitUntil: "domcontentloaded" });
+    // Typed as soon as the box has the focus, which it takes itself (the
+    // page's script has run by then: it runs before DOMContentLoaded), from
+    // the keyboard alone (page.type would first look the box up in the
+    // page, which costs puppeteer a few hundred ms on a first visit).
+    while (!await tab.evaluate(() => document.activeElement?.id === "ending")) {
+      await new Promise((done) => setTimeout(done, 5));
+    }
+    await tab.keyboard.type("ище");
+    const more = onTab ? await onTab(tab) : {};
+    await drawn(tab, "ище", 0, { timeout: 120000 });
+    return { drawnAt: await results(tab, "drawnAt"), worker: await workerTimes(tab), ...more, tab };
+  } finally {
+    if (!onTab) await context.close();
+  }
+}
+
+// First visits in rounds, this site's and the older one's in turn; prints
+// the medians beside the goal.
+async function firstVisits(browser, servers, label, goal, rounds, options) {
+  const visits = servers.map(() => []);
+  for (let round = 0; round < rounds; ++round) {
+    for (const [k, server] of servers.entries()) visits[k].push(await firstVisit(browser, server.url, options));
+  }
+  const ms = (values) => (values.length === 0 ? "-" : `${median(values).toFixed(0)}`);
+  for (const [k, name] of ["this build", "before"].slice(0, servers.length).entries()) {
+    const drawnAt = visits[k].map((visit) => visit.drawnAt);
+    const at = (measure, end = 1) => visits[k].map((visit) => visit.worker[measure]?.[end]).filter((t) => t !== undefined);
+    const took = (measure) => visits[k].map((visit) => visit.worker[measure])
+      .filter((t) => t !== undefined).map(([start, end]) => end - start);
+    console.log("first search, %s, %s: results of ище drawn %s ms after the page began to load " +
+                "(median of %d; %s to %s), goal at most %d ms; the worker: core compiled by %s ms, " +
+                "list held by %s ms (finding its lines %s ms), the core's search %s ms",
+                label, name, ms(drawnAt), rounds, Math.min(...drawnAt).toFixed(0), Math.max(...drawnAt).toFixed(0), goal,
+                ms(at("versalo-worker:core")), ms(at("versalo-worker:list")), ms(took("versalo-worker:list-hold")),
+                ms(took("versalo-worker:search")));
+  }
+}
 
 // The processes under `pid`, this browser's renderers among them.
 function descendants(pid) {
@@ -64,17 +142,18 @@ function rendererPeakMiB(browser) {
 }
 
 const server = await serve(site);
+const before = beforeSite ? await serve(beforeSite) : null;
 const browser = await launch();
 try {
-  const page = await browser.newPage();
-  await page.setCacheEnabled(false);
-  await page.goto(server.url, { waitUntil: "domcontentloaded" });
-  await page.type("#ending", "ище");
-  await drawn(page, "ище", 0);
-  console.log("first search: results of ище drawn %s ms after the page began to load",
-              (await results(page, "drawnAt")).toFixed(0));
+  const servers = before ? [server, before] : [server];
+  await firstVisits(browser, servers, "cold, 127.0.0.1", 600, Math.max(3, Math.ceil(runs / 2)));
+  await firstVisits(browser, servers, "cache off, 127.0.0.1", 600, Math.max(3, Math.ceil(runs / 2)),
+                    { cacheOff: true });
+  await firstVisits(browser, servers, "Slow 4G", 2500, 3, { slow: true });
 
-  await page.waitForFunction(() => performance.getEntriesByName("versalo:index").length > 0);
+  const page = await browser.newPage();
+  await page.goto(server.url);
+  await page.waitForFunction(() => performance.getEntriesByName("versalo:index").length > 0, { timeout: 60000 });
   const [index] = await timings(page, "versalo:index");
   const indexBytes = index.memory;
   console.log("index: built in %s ms in the worker, %s bytes a line (%s KiB)",
@@ -121,24 +200,19 @@ try {
               ((sizes["versalo.wasm"] + sizes["versalo.mjs"]) / 1024).toFixed(0),
               ((total - sizes["rym.fc.gz"] + list) / 1024).toFixed(0));
 
-  // A first visit on a slow network, in a profile of its own.
+  // A first visit on a slow network: what comes when, and the bytes sent.
   {
     let sent = 0;
     const slow = await serve(site, "/", 0, { onRequest: (method, url, status, bytes) => { sent += bytes; } });
-    const context = await browser.createBrowserContext();
-    const tab = await context.newPage();
-    const session = await tab.createCDPSession();
-    await session.send("Network.enable");
-    // Lighthouse's "Slow 4G": 150 ms, about 1.6 Mbit/s down, 750 kbit/s up.
-    await session.send("Network.emulateNetworkConditions", {
-      offline: false, latency: 150, downloadThroughput: (1.6e6 / 8) * 0.9, uploadThroughput: (750e3 / 8) * 0.9,
+    const visit = await firstVisit(browser, slow.url, {
+      slow: true,
+      onTab: async (tab) => {
+        await tab.waitForFunction(() => /%/.test(document.querySelector("#loading").textContent) ||
+                                        performance.getEntriesByName("versalo:list").length > 0, { timeout: 120000 });
+        return { progressAt: await tab.evaluate(() => performance.now()) };
+      },
     });
-    await tab.goto(slow.url, { waitUntil: "domcontentloaded" });
-    await tab.type("#ending", "ище");
-    await tab.waitForFunction(() => /%/.test(document.querySelector("#loading").textContent) ||
-                                    performance.getEntriesByName("versalo:list").length > 0, { timeout: 120000 });
-    const progressAt = await tab.evaluate(() => performance.now());
-    await drawn(tab, "ище", 0, { timeout: 120000 });
+    const tab = visit.tab;
     const paint = await tab.evaluate(() =>
       performance.getEntriesByName("first-contentful-paint")[0]?.startTime ?? NaN);
     const sentByResults = sent;
@@ -147,9 +221,9 @@ try {
     console.log("Slow 4G first visit: first paint (with \"Речникът се зарежда…\") %s ms, a percentage by %s ms, results of ище drawn " +
                 "%s ms after the page began to load; the server sent %s KiB by then, %s KiB in all " +
                 "once the service worker had the site",
-                paint.toFixed(0), progressAt.toFixed(0), (await results(tab, "drawnAt")).toFixed(0),
+                paint.toFixed(0), visit.progressAt.toFixed(0), visit.drawnAt.toFixed(0),
                 (sentByResults / 1024).toFixed(0), (sent / 1024).toFixed(0));
-    await context.close();
+    await tab.browserContext().close();
     await slow.close();
   }
 
@@ -240,4 +314,5 @@ try {
 } finally {
   await browser.close();
   await server.close();
+  await before?.close();
 }

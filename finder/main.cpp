@@ -65,28 +65,6 @@ int Fail(int status, const std::string& message) {
   return status;
 }
 
-// "1,3-4" as the counts it names; false when it is not such a list.
-bool ParseSyllables(const char* text, std::vector<std::size_t>& counts) {
-  constexpr unsigned long kMost = 1000;  // no word has more
-  const char* at = text;
-  for (;;) {
-    char* end = nullptr;
-    if (*at < '0' || *at > '9') return false;
-    const unsigned long first = std::strtoul(at, &end, 10);
-    unsigned long last = first;
-    if (*end == '-') {
-      at = end + 1;
-      if (*at < '0' || *at > '9') return false;
-      last = std::strtoul(at, &end, 10);
-    }
-    if (first > last || last > kMost) return false;
-    for (unsigned long count = first; count <= last; ++count) counts.push_back(count);
-    if (*end == '\0') return true;
-    if (*end != ',') return false;
-    at = end + 1;
-  }
-}
-
 enum LongOnly { kOrder = 256, kSyllables, kSound, kWord, kRhymes, kHelp, kVersion };
 
 constexpr option kOptions[] = {
@@ -134,7 +112,7 @@ int main(int argc, char** argv) {
         break;
       case kSyllables:
         query.syllables.clear();
-        if (!ParseSyllables(optarg, query.syllables)) {
+        if (!versalo::ParseSyllableCounts(optarg, query.syllables)) {
           return Fail(kBadEnding, "--syllables takes counts and ranges such as 2 or 1,3-4, not '" +
                                       std::string(optarg) + "'");
         }

@@ -173,6 +173,36 @@ bool IsVowel(unsigned char byte) {
   return vowels[byte];
 }
 
+bool ParseSyllableCounts(const char* text, std::vector<std::size_t>& counts) {
+  constexpr std::size_t kMost = 1000;
+  std::vector<std::size_t> named;
+  // The count that `text` starts with, moving `text` past it; false when
+  // there is none, or it is more than kMost.
+  const auto number = [&text](std::size_t& count) {
+    if (*text < '0' || *text > '9') return false;
+    count = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+      count = count * 10 + static_cast<std::size_t>(*text - '0');
+      if (count > kMost) return false;
+    }
+    return true;
+  };
+  for (;;) {
+    std::size_t first = 0, last = 0;
+    if (!number(first)) return false;
+    last = first;
+    if (*text == '-') {
+      ++text;
+      if (!number(last) || last < first) return false;
+    }
+    for (std::size_t count = first; count <= last; ++count) named.push_back(count);
+    if (*text == '\0') break;
+    if (*text++ != ',') return false;
+  }
+  counts.insert(counts.end(), named.begin(), named.end());
+  return true;
+}
+
 std::size_t SyllableCount(std::string_view line) {
   std::size_t count = 0;
   for (const char c : line) count += IsVowel(static_cast<unsigned char>(c));

@@ -48,6 +48,13 @@ enum class ResultOrder { kFile, kReverse, kSyllables };
 
 bool IsVowel(unsigned char byte);
 std::size_t SyllableCount(std::string_view line);
+// Syllable counts as they are asked for: counts and ranges joined by
+// commas, such as "2" or "1,3-4" (a range from its first count to its last,
+// which is not smaller), each count a decimal number of at most 1000 (no
+// line has more). Nothing else: no sign, no space, no empty item. False
+// for anything else, with `counts` as it was; true with the counts named
+// added to it, in the order named.
+bool ParseSyllableCounts(const char* text, std::vector<std::size_t>& counts);
 // The other member of an obstruent letter's voiced/voiceless pair, in the
 // same case; 0 for any other byte.
 unsigned char ObstruentPair(unsigned char byte);

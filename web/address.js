@@ -115,4 +115,16 @@ export function searchAddress() {
   else update({ results: null, endings: null, selection: { selected: new Uint8Array(0), count: 0, active: -1, anchor: -1 } });
 }
 
-window.addEventListener("popstate", searchAddress);
+window.addEventListener("popstate", () => searchAddress());
+
+// The page's first search: the address's, or, when it asks for none, what
+// was typed before the page's script ran, as typing searches.
+export function searchOnOpening(typed) {
+  if (new URLSearchParams(location.search).has("q") || typed === "") {
+    searchAddress();
+    return;
+  }
+  update({ query: { ...queryOf(location.search), ending: typed } });
+  searchChanged();
+  search({ typed: true });
+}

@@ -2,18 +2,19 @@
 // that draws only the rows in view. The search runs in a worker that holds
 // the core and the word list.
 //   state.js        the page's state, and the views that draw it
-//   core_client.js  the worker: lists, searches, rows
+//   core_client.js  the worker: lists, searches, rows (taken first, so that
+//                   the worker starts before anything else)
 //   result_list.js  the list, its selection, copying and saving
 //   controls.js     the box, the options and the lines around the list
 //   address.js      the search in the address, and the history
 import { firstListIn, loadList } from "./core_client.js";
-import { searchAddress } from "./address.js";
+import { searchOnOpening } from "./address.js";
 import "./controls.js";
 import "./result_list.js";
 import { state, update, watch } from "./state.js";
 
 loadList(null);
-searchAddress();
+searchOnOpening(document.getElementById("ending").value);
 
 // A new version of the page: said, with a button that loads it. One that
 // was already waiting when the page loaded is loaded at once, so that a

@@ -21,7 +21,13 @@ export const lengthOf = (ending) => [...ending].length;
 // Rows as the worker sends them: each followed by LF.
 const linesOf = (text) => (text === "" ? [] : text.slice(0, -1).split("\n"));
 
+// The worker first: it downloads the core and the list while the rest of
+// the page starts (app.js takes this module before the others).
 const worker = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
+// Numbers are written the Bulgarian way; the browser loads what that takes
+// the first time (a tenth of a second here), so it does it once the page has
+// painted, while the list comes, instead of when the first results do.
+afterNextPaint(() => (0).toLocaleString("bg-BG"));
 let nextId = 1;
 // The latest search asked for: its query, and when the key that asked came.
 // Answers to older ones are dropped.
@@ -56,13 +62,12 @@ export function search({ typed = false, at = performance.now() } = {}) {
 }
 
 // Hands a list to the worker: a File is passed, not copied; null is the
-// Bulgarian list, downloaded here.
+// Bulgarian list, which the worker downloads.
 export function loadList(file) {
   pendingName = file ? file.name : null;
   listRequest = nextId++;
   listAskedAt = performance.now();
   worker.postMessage({ type: "list", id: listRequest, file });
-  if (!file) downloadList(listRequest);
 }
 
 // Resolves once the first list is in (or could not be read).
@@ -70,32 +75,6 @@ export const firstListIn = () => new Promise((resolve) => {
   if (state.list.loaded) resolve();
   else listIn.push(resolve);
 });
-
-// The Bulgarian list, shipped front coded and gzipped, downloaded once the
-// page has painted, while the worker starts, and handed to it; how far it
-// has got is shown as it comes.
-async function downloadList(id) {
-  let bytes = null;
-  try {
-    await new Promise(afterNextPaint);
-    const response = await fetch(new URL("rym.fc.gz", import.meta.url));
-    if (!response.ok) throw new Error(`rym.fc.gz: ${response.status}`);
-    const total = Number(response.headers.get("content-length")) || 0;
-    const pieces = [];
-    let done = 0;
-    for (const reader = response.body.getReader(); ;) {
-      const { value, done: end } = await reader.read();
-      if (end) break;
-      pieces.push(value);
-      done += value.length;
-      if (total > 0 && id === listRequest) progress(done, total);
-    }
-    bytes = await new Blob(pieces).arrayBuffer();
-  } catch (error) {
-    console.error(error); // the worker says the list is missing
-  }
-  worker.postMessage({ type: "packed", id, bytes }, bytes ? [bytes] : []);
-}
 
 const progress = (done, total) => update({ list: { ...state.list, progress: [done, total] } });
 

@@ -6,8 +6,9 @@ web/front_coding.mjs turns it back into exactly the same bytes.
 
   front_code.py IN OUT [IN OUT ...]
 
-The format: "VFC1", a flags byte (1: the list ends with a line feed), then
-for each line one byte, how many of its first bytes are the line before's
+The format: "VFC1", a flags byte (1: the list ends with a line feed; 2: the
+list's size follows, in 8 bytes, least significant first, so that the reader
+can make room for it at once), then for each line one byte, how many of its first bytes are the line before's
 (at most 255), the rest of its bytes, and LF. A line is the bytes between
 two LFs, so a CR before the LF, a NUL or a SUB is kept like any other byte.
 """
@@ -23,7 +24,8 @@ def encode(data):
     if ends_with_lf or not data:
         lines.pop()  # what follows the last LF is no line
     out = bytearray(MAGIC)
-    out.append(1 if ends_with_lf else 0)
+    out.append((1 if ends_with_lf else 0) | 2)
+    out += len(data).to_bytes(8, "little")
     previous = b""
     for line in lines:
         shared = 0

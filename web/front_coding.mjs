@@ -9,12 +9,21 @@ export function frontDecode(coded) {
   if (coded.length < 5 || MAGIC.some((byte, i) => coded[i] !== byte)) {
     throw new Error("not a front-coded list");
   }
-  const endsWithLf = coded[4] === 1;
+  const flags = coded[4];
+  if (flags > 3 || ((flags & 2) !== 0 && coded.length < 13)) throw new Error("not a front-coded list");
+  const endsWithLf = (flags & 1) !== 0;
+  // The list's size, when it is given.
+  let expected = -1;
+  let at = 5;
+  if ((flags & 2) !== 0) {
+    expected = 0;
+    for (let i = 7; i >= 0; --i) expected = expected * 256 + coded[5 + i];
+    at = 13;
+  }
   // Lines are short: byte by byte beats the typed-array calls per line.
-  let out = new Uint8Array(Math.max(1024, coded.length * 8));
+  let out = new Uint8Array(Math.max(1024, expected >= 0 ? expected + 1 : coded.length * 8));
   let size = 0;
   let previous = 0; // where the line before starts in `out`
-  let at = 5;
   const length = coded.length;
   while (at < length) {
     const shared = coded[at++];
@@ -32,5 +41,6 @@ export function frontDecode(coded) {
     previous = start;
   }
   if (!endsWithLf && size > 0) --size; // the last line had no line feed
+  if (expected >= 0 && size !== expected) throw new Error("a front-coded list of another size than it says");
   return out.slice(0, size);
 }

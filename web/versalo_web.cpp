@@ -18,6 +18,7 @@
 
 #include "search/cp1251.h"
 #include "search/ending_search.h"
+#include "search/front_coding.h"
 #include "search/line_list.h"
 #include "search/rhymes.h"
 
@@ -41,6 +42,8 @@ enum Status : int {
 constexpr std::size_t kIndexedLines = 4u << 20;
 
 std::string g_incoming;
+std::optional<versalo::FrontDecoder> g_decoder;  // decoding into g_incoming
+std::string g_piece;  // the coded bytes the worker hands over next
 versalo::LineList g_list;
 std::unique_ptr<versalo::ReverseIndex> g_index;
 bool g_have_list = false;
@@ -107,13 +110,15 @@ std::optional<Status> ListBytesOf(const char* typed, std::string& bytes) {
 }
 
 // The options every search takes, as the exported functions get them.
+// As the page's other bad input is, an order or syllable counts that mean
+// nothing are taken for the default: file order, every count.
 void SetOptions(versalo::RhymeQuery& query, int sound, int order, const char* syllables) {
   query.sound = sound != 0;
-  query.order = static_cast<versalo::ResultOrder>(order);
-  for (std::string_view kept(syllables); !kept.empty();) {
-    const std::size_t comma = kept.find(',');
-    query.syllables.push_back(std::stoul(std::string(kept.substr(0, comma))));
-    kept = comma == std::string_view::npos ? std::string_view() : kept.substr(comma + 1);
+  query.order = order == 1   ? versalo::ResultOrder::kReverse
+                : order == 2 ? versalo::ResultOrder::kSyllables
+                             : versalo::ResultOrder::kFile;
+  if (*syllables == '\0' || !versalo::ParseSyllableCounts(syllables, query.syllables)) {
+    query.syllables.clear();
   }
 }
 
@@ -128,6 +133,7 @@ extern "C" {
 // Room for a list of `size` bytes, which the worker fills, then hands over
 // with versalo_list_ready. Null when memory runs out.
 EMSCRIPTEN_KEEPALIVE char* versalo_list_buffer(std::size_t size) {
+  g_decoder.reset();
   try {
     g_incoming.clear();
     g_incoming.shrink_to_fit();
@@ -137,6 +143,47 @@ EMSCRIPTEN_KEEPALIVE char* versalo_list_buffer(std::size_t size) {
     return nullptr;
   }
   return g_incoming.data();
+}
+
+// The Bulgarian list comes front coded (search/front_coding.h), in pieces
+// as it is downloaded, and is decoded straight into the buffer that
+// versalo_list_ready makes the list: versalo_front_begin starts; for each
+// piece, versalo_front_piece gives room for its `size` bytes (null when
+// memory runs out), which the worker fills and hands over with
+// versalo_front_feed (0 when the bytes are no front-coded list, or memory
+// ran out); versalo_front_end tells whether they made a whole list (1) or
+// not (0: versalo_list_ready must not follow).
+EMSCRIPTEN_KEEPALIVE void versalo_front_begin() {
+  g_incoming = std::string();
+  g_decoder.emplace(g_incoming);
+}
+
+EMSCRIPTEN_KEEPALIVE char* versalo_front_piece(std::size_t size) {
+  try {
+    g_piece.resize(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return g_piece.data();
+}
+
+EMSCRIPTEN_KEEPALIVE int versalo_front_feed(std::size_t size) {
+  if (!g_decoder || size > g_piece.size()) return 0;
+  try {
+    return g_decoder->Feed(std::string_view(g_piece).substr(0, size)) ? 1 : 0;
+  } catch (const std::bad_alloc&) {
+    g_decoder.reset();
+    g_incoming = std::string();
+    return 0;
+  }
+}
+
+EMSCRIPTEN_KEEPALIVE int versalo_front_end() {
+  const bool whole = g_decoder && g_decoder->Finish() == versalo::FrontCodingOutcome::kDecoded;
+  g_decoder.reset();
+  g_piece = std::string();
+  if (!whole) g_incoming = std::string();
+  return whole ? 1 : 0;
 }
 
 // The buffer becomes the list; `utf8_list`: the worker found it to be UTF-8.

@@ -3,10 +3,9 @@
 //
 // Messages from the page, each with an id that the answer carries back:
 //   {type: "list", id, file}     file: the user's own list, a File, or null
-//                                for the Bulgarian list, whose bytes come in
-//   {type: "packed", id, bytes}  bytes: rym.fc.gz as the page downloaded it,
-//                                an ArrayBuffer handed over, or null when
-//                                the download failed
+//                                for the Bulgarian list, which the worker
+//                                downloads itself (it starts as soon as the
+//                                worker does, since the page begins with it)
 //   {type: "search", id, ending, word, patterns, sound, order, syllables,
 //    firstRows}                  ending: the text typed; word: it is a
 //                                whole word, whose endings and closest
@@ -19,6 +18,7 @@
 //   {type: "rows", id, search, first, count}
 //                                the text of results [first, first + count)
 //                                of search `search`
+// Messages of any other type are ignored.
 // Answers:
 //   {type: "progress", id, done, total}
 //                                bytes of a list read (or downloaded) so far
@@ -47,8 +47,36 @@
 //   {type: "endings", id, status, endings}
 //     before a word's result: status: as a result's; endings: [[ending,
 //     count], ...], from two letters up
-import { frontDecode } from "./front_coding.mjs";
-import createVersalo from "./versalo.mjs";
+//
+// Timings, for the benchmark and for developers, are User Timing measures
+// in the worker's own timeline (its clock starts when the worker does):
+// "versalo-worker:core" (to the core compiled), "versalo-worker:list" (from
+// a list asked for to the list held), of it "versalo-worker:list-hold" (the
+// core finding its lines), "versalo-worker:search" (the core's part of each
+// search) and "versalo-worker:index".
+
+// The core and the Bulgarian list are asked for before anything else, so
+// that both come down while the core's glue code loads: the page always
+// begins with that list.
+const coreBytes = fetch(new URL("versalo.wasm", import.meta.url), { credentials: "same-origin" });
+let shippedList = fetch(new URL("rym.fc.gz", import.meta.url));
+coreBytes.catch(() => {}); // told when the core is awaited
+shippedList.catch(() => {}); // told when the list is
+
+// The core, compiled as its bytes come in; where the server does not say
+// that they are WebAssembly, from the whole of them. A core that cannot be
+// compiled rejects.
+const core = import("./versalo.mjs").then(({ default: createVersalo }) => new Promise((resolve, reject) => {
+  createVersalo({
+    instantiateWasm(imports, receive) {
+      WebAssembly.instantiateStreaming(coreBytes.then((response) => response.clone()), imports)
+        .catch(() => coreBytes.then((response) => response.arrayBuffer())
+          .then((bytes) => WebAssembly.instantiate(bytes, imports)))
+        .then(({ instance }) => receive(instance), reject);
+      return {};
+    },
+  }).then(resolve, reject);
+})).finally(() => performance.measure("versalo-worker:core", { start: 0 }));
 
 const STATUS = ["listed", "list-missing", "too-short", "not-cp1251", "cut-short", "running"];
 const ORDERS = { file: 0, reverse: 1, syllables: 2 };
@@ -57,31 +85,40 @@ const CHUNK = 16 << 20; // bytes read at a time from a file of one's own
 // messages: a few milliseconds' work, so that a newer ending is taken up at
 // once.
 const SLICE = 8 << 20;
-const core = createVersalo();
 let resultOf = null; // the search whose results the core holds
+let heldList = null; // the id of the list the core holds
 
 const progress = (id, done, total) => postMessage({ type: "progress", id, done, total });
 
-// The Bulgarian list, shipped front coded and gzipped: the page downloads
-// it (once it has painted, so that the download never holds up the page)
-// and hands the bytes over in a "packed" message, which may come before or
-// after the list's own.
-const packed = new Map(); // list id: {bytes, arrived}
-function packedFor(id) {
-  if (!packed.has(id)) {
-    let arrived;
-    const bytes = new Promise((resolve) => { arrived = resolve; });
-    packed.set(id, { bytes, arrived });
+// The Bulgarian list, shipped front coded and gzipped, into the core as it
+// downloads: each piece is unpacked and handed to the core's decoder, which
+// writes the list straight into its memory. The download started with the
+// worker serves the first list asked for; any later one downloads again.
+async function bulgarianListInto(module, id) {
+  const download = shippedList ?? fetch(new URL("rym.fc.gz", import.meta.url));
+  shippedList = null;
+  const response = await download;
+  if (!response.ok) throw new Error(`rym.fc.gz: ${response.status}`);
+  const total = Number(response.headers.get("content-length")) || 0;
+  let done = 0;
+  const counted = new TransformStream({
+    transform(piece, onward) {
+      done += piece.length;
+      if (total > 0) progress(id, done, total);
+      onward.enqueue(piece);
+    },
+  });
+  const reader = response.body.pipeThrough(counted).pipeThrough(new DecompressionStream("gzip")).getReader();
+  module._versalo_front_begin();
+  for (;;) {
+    const { value, done: end } = await reader.read();
+    if (end) break;
+    const at = module._versalo_front_piece(value.length) >>> 0;
+    if (at === 0 && value.length > 0) throw new Error("no memory for the list");
+    module.HEAPU8.set(value, at);
+    if (!module._versalo_front_feed(value.length)) throw new Error("rym.fc.gz is not a front-coded list");
   }
-  return packed.get(id);
-}
-
-async function bulgarianList(id) {
-  const bytes = await packedFor(id).bytes;
-  packed.delete(id);
-  if (bytes === null) throw new Error("rym.fc.gz could not be downloaded");
-  const unpacked = new Blob([bytes]).stream().pipeThrough(new DecompressionStream("gzip"));
-  return frontDecode(new Uint8Array(await new Response(unpacked).arrayBuffer()));
+  if (!module._versalo_front_end()) throw new Error("rym.fc.gz ends part way through");
 }
 
 // Whether bytes, fed in pieces, are UTF-8 with bytes over 0x7F: text in
@@ -167,41 +204,60 @@ async function readInto(module, file, id) {
 
 async function setList({ id, file }) {
   const start = performance.now();
-  // The Bulgarian list comes and is unpacked while the core compiles.
-  const shipped = file ? null : bulgarianList(id);
-  shipped?.catch(() => {}); // told below, once the core is in
   const module = await core;
   const coreAt = performance.now();
   let ok = true, utf8 = false;
   try {
-    if (file) {
-      utf8 = await readInto(module, file, id);
-    } else {
-      const bytes = await shipped;
-      const at = module._versalo_list_buffer(bytes.length) >>> 0;
-      module.HEAPU8.set(bytes, at);
-    }
+    if (file) utf8 = await readInto(module, file, id);
+    else await bulgarianListInto(module, id);
   } catch (error) {
     // A list that cannot be read leaves the one before in place; with no
     // list at all the search says "rym.txt?", as the program does.
+    console.error(error);
     ok = false;
   }
   const readAt = performance.now();
   // Converted to Windows-1251 when it can be: the page still says what the
   // file was.
   if (ok && module._versalo_list_ready(utf8 ? 1 : 0) < 0) ok = false;
-  else if (ok) resultOf = null; // the results were the old list's
-  const ms = { core: coreAt - start, read: readAt - start, held: performance.now() - readAt };
+  else if (ok) {
+    resultOf = null; // the results were the old list's
+    heldList = id;
+  }
+  const heldAt = performance.now();
+  performance.measure("versalo-worker:list-hold", { start: readAt, end: heldAt });
+  performance.measure("versalo-worker:list", { start, end: heldAt });
+  const ms = { core: coreAt - start, read: readAt - start, held: heldAt - readAt };
   postMessage({ type: "list", id, ok, encoding: utf8 ? "utf-8" : "windows-1251",
                 lines: module._versalo_list_lines(), ms });
-  if (ok) queue = queue.then(() => buildIndex(id)).catch(() => {});
+  if (ok) indexWhenQuiet(id);
+}
+
+// Building the index holds the worker for a few tenths of a second, and
+// a search asked for meanwhile waits for it; until it is built, searches
+// read every line, a few tens of ms. So it is built once the page has asked
+// for nothing for QUIET ms: the first searches, typed while the page
+// loads, are answered at once, and the index comes when typing pauses.
+const QUIET = 500;
+let indexDue = null; // {id, timer}: the list whose index waits to be built
+function indexWhenQuiet(id) {
+  clearTimeout(indexDue?.timer);
+  indexDue = {
+    id,
+    timer: setTimeout(() => {
+      indexDue = null;
+      queue = queue.then(() => buildIndex(id)).catch(() => {});
+    }, QUIET),
+  };
 }
 
 async function buildIndex(id) {
+  if (id !== heldList) return; // a newer list came meanwhile: its own follows
   const module = await core;
   const start = performance.now();
   if (module._versalo_build_index()) {
-    postMessage({ type: "index", id, ms: performance.now() - start, memory: module._versalo_index_memory() });
+    const { duration } = performance.measure("versalo-worker:index", { start });
+    postMessage({ type: "index", id, ms: duration, memory: module._versalo_index_memory() });
   }
 }
 
@@ -219,16 +275,11 @@ async function search({ id, ending, word, patterns, sound, order, syllables, fir
   const options = [sound ? 1 : 0, ORDERS[order] ?? 0, (syllables ?? []).join(",")];
   if (word) {
     const status = wordEndings(module, id, ending);
-    if (status === "listed") {
-      const found = STATUS[module.ccall("versalo_closest_rhymes", "number", ["string", "number", "number", "string"],
-                                        [ending, ...options])];
-      const groups = module.UTF8ToString(module._versalo_rhyme_groups() >>> 0);
-      postMessage({ type: "result", id, ...results(module, id, found, firstRows), groups,
-                    ms: performance.now() - start });
-    } else {
-      postMessage({ type: "result", id, status, count: 0, text: "", bySyllables: [], ms: 0 });
-    }
-    return;
+    if (status !== "listed") return answer(id, start, { status, count: 0, text: "", bySyllables: [] });
+    const found = STATUS[module.ccall("versalo_closest_rhymes", "number", ["string", "number", "number", "string"],
+                                      [ending, ...options])];
+    const groups = module.UTF8ToString(module._versalo_rhyme_groups() >>> 0);
+    return answer(id, start, { ...results(module, id, found, firstRows), groups });
   }
   let status = STATUS[module.ccall("versalo_search", "number",
                                    ["string", "number", "number", "number", "string"],
@@ -241,7 +292,7 @@ async function search({ id, ending, word, patterns, sound, order, syllables, fir
     }
     status = STATUS[module._versalo_search_step(SLICE)];
   }
-  postMessage({ type: "result", id, ...results(module, id, status, firstRows), ms: performance.now() - start });
+  answer(id, start, results(module, id, status, firstRows));
 }
 
 // What a search found, with its first rows, for its "result".
@@ -255,6 +306,12 @@ function results(module, id, status, firstRows) {
     bySyllables = counts === "" ? [] : counts.split(",").map(Number);
   }
   return { status, count, text, bySyllables };
+}
+
+// Sends a search's result, with the time the core took since `start`.
+function answer(id, start, found) {
+  const { duration } = performance.measure("versalo-worker:search", { start });
+  postMessage({ type: "result", id, ...found, ms: duration });
 }
 
 async function rows({ id, search: of, first, count }) {
@@ -279,18 +336,17 @@ function wordEndings(module, id, word) {
 let queue = Promise.resolve();
 let latestSearch = null;
 onmessage = ({ data }) => {
-  if (data.type === "packed") {
-    packedFor(data.id).arrived(data.bytes);
-    return;
-  }
+  if (indexDue !== null) indexWhenQuiet(indexDue.id); // not quiet yet
   let job;
   if (data.type === "list") {
     job = () => setList(data);
   } else if (data.type === "rows") {
     job = () => rows(data);
-  } else {
+  } else if (data.type === "search") {
     latestSearch = data.id;
     job = () => (data.id === latestSearch ? search(data) : postMessage({ type: "result", id: data.id, status: "stopped" }));
+  } else {
+    return;
   }
   // A failure (the core could not load, say) is told, and the queue goes on.
   queue = queue.then(job).catch((error) =>

@@ -4,7 +4,8 @@
 // searches it, in two halves at once; and the list held in memory, its
 // matches found by a scan and through the reverse index, in every order;
 // read in place, keeping only the matches, as versalo-find's options do;
-// and a word's closest rhymes.
+// and a word's closest rhymes; and the front coding the page's list comes
+// in, decoded in pieces, against the encoder's model and a plain decoder.
 // The input's first byte picks the block size and the second the ending's
 // length; the ending is the input's last bytes, the rest is the word list.
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "finder/list_file.h"
 #include "finder/search_list.h"
 #include "search/ending_search.h"
+#include "search/front_coding.h"
 #include "search/line_list.h"
 #include "search/rhymes.h"
 #include "search/word_list_reader.h"
@@ -67,6 +69,39 @@ void Check(bool ok, const char* what) {
   }
 }
 
+// The front coding read as plainly as it can be: the outcome, and the list
+// (whole lines only, when cut short; nothing to compare when refused).
+std::pair<versalo::FrontCodingOutcome, std::string> ModelFrontDecode(std::string_view coded) {
+  using Outcome = versalo::FrontCodingOutcome;
+  const std::string_view magic = "VFC1";
+  if (coded.substr(0, 4) != magic.substr(0, std::min<std::size_t>(4, coded.size()))) {
+    return {Outcome::kNotFrontCoded, ""};
+  }
+  if (coded.size() < 5) return {Outcome::kCutShort, ""};
+  if (coded[4] != 0 && coded[4] != 1) return {Outcome::kNotFrontCoded, ""};
+  std::string list, previous;
+  for (std::size_t at = 5; at < coded.size();) {
+    const auto shared = static_cast<unsigned char>(coded[at++]);
+    if (shared > previous.size()) return {Outcome::kNotFrontCoded, ""};
+    const std::size_t lf = coded.find('\n', at);
+    if (lf == std::string_view::npos) return {Outcome::kCutShort, list};
+    previous = previous.substr(0, shared) + std::string(coded.substr(at, lf - at));
+    list += previous + '\n';
+    at = lf + 1;
+  }
+  if (coded[4] == 0 && !list.empty()) list.pop_back();
+  return {Outcome::kDecoded, list};
+}
+
+// `coded` decoded in pieces of `piece` bytes.
+std::pair<versalo::FrontCodingOutcome, std::string> FrontDecode(std::string_view coded, std::size_t piece) {
+  std::string list;
+  versalo::FrontDecoder decoder(list);
+  for (std::size_t at = 0; at < coded.size(); at += piece) decoder.Feed(coded.substr(at, piece));
+  const versalo::FrontCodingOutcome outcome = decoder.Finish();
+  return {outcome, list};
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -88,6 +123,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   versalo::WordListOptions options;
   options.path = ListPath().c_str();
   options.block_size = block_size;
+
+  // The list front coded as the page gets it, and back, in the fuzzed
+  // pieces; and the fuzzed bytes as front-coded lines, whatever they hold.
+  Check(FrontDecode(versalo::testing::ModelFrontCode(bytes), block_size) ==
+            std::pair{versalo::FrontCodingOutcome::kDecoded, std::string(bytes)},
+        "the front-coded list");
+  {
+    const std::string coded = "VFC1" + std::string(1, static_cast<char>(data[1] & 1)) + std::string(bytes);
+    const auto model = ModelFrontDecode(coded);
+    const auto decoded = FrontDecode(coded, block_size);
+    Check(decoded.first == model.first &&
+              (model.first == versalo::FrontCodingOutcome::kNotFrontCoded || decoded.second == model.second),
+          "the front decoding");
+  }
 
   const std::vector<std::string> expected = versalo::testing::ModelLines(bytes);
   const bool searchable = ending.size() >= versalo::kMinEndingLength;

@@ -92,6 +92,33 @@ void ForEachScanPath(Check check) {
   UseScanPath(AvailableScanPaths().back());
 }
 
+// A list front coded (search/front_coding.h) as web/front_code.py writes it:
+// with its size, and each line sharing as many first bytes with the line
+// before as it can, up to 255.
+inline std::string ModelFrontCode(std::string_view list) {
+  std::string out = "VFC1";
+  const bool ends_with_lf = !list.empty() && list.back() == '\n';
+  out += static_cast<char>((ends_with_lf ? 1 : 0) | 2);
+  for (int byte = 0; byte < 8; ++byte) out += static_cast<char>(static_cast<unsigned long long>(list.size()) >> (8 * byte));
+  std::string_view previous;
+  for (std::size_t start = 0; start < list.size();) {
+    std::size_t lf = list.find('\n', start);
+    if (lf == std::string_view::npos) lf = list.size();
+    const std::string_view line = list.substr(start, lf - start);
+    std::size_t shared = 0;
+    while (shared < std::min<std::size_t>({line.size(), previous.size(), 255}) &&
+           line[shared] == previous[shared]) {
+      ++shared;
+    }
+    out += static_cast<char>(shared);
+    out.append(line.substr(shared));
+    out += '\n';
+    previous = line;
+    start = lf + 1;
+  }
+  return out;
+}
+
 // Lends the bytes of a string as a front end lends a mapped file. After
 // `fail_at` bytes it fails, as a read error would.
 class StringLender : public ListBytes {

@@ -102,6 +102,31 @@ struct Model {
   }
 };
 
+// Syllable counts as versalo-find's --syllables and the page take them.
+TEST(SyllableCounts, ReadCountsAndRangesAndNothingElse) {
+  const struct {
+    const char* text;
+    std::vector<std::size_t> counts;
+  } good[] = {
+      {"2", {2}}, {"0", {0}}, {"1000", {1000}}, {"1,3-4", {1, 3, 4}}, {"3-3", {3}},
+      {"4,2", {4, 2}}, {"002", {2}}, {"998-1000", {998, 999, 1000}},
+  };
+  for (const auto& [text, counts] : good) {
+    std::vector<std::size_t> read = {7};
+    EXPECT_TRUE(ParseSyllableCounts(text, read)) << text;
+    std::vector<std::size_t> expected = {7};
+    expected.insert(expected.end(), counts.begin(), counts.end());
+    EXPECT_EQ(read, expected) << text;
+  }
+  for (const char* text : {"", ",", "1,", ",1", "1,,2", "a", "1a", "-1", "+1", " 1", "1 ", "1-",
+                           "-", "4-3", "1-2-3", "1001", "0-1001", "99999999999999999999",
+                           "18446744073709551617", "1.5", "２"}) {
+    std::vector<std::size_t> read = {7};
+    EXPECT_FALSE(ParseSyllableCounts(text, read)) << text;
+    EXPECT_EQ(read, std::vector<std::size_t>{7}) << text;
+  }
+}
+
 TEST(LineListTest, HoldsTheReadersLines) {
   const std::vector<std::string> cases = {
       "", "\n", "a", "a\n", "a\r\nb\r", "a\r\r\nb", "\r", "a\0b\nc", "a\nb\x1A" "c\nd",
