@@ -22,12 +22,16 @@ constexpr std::size_t kHeldLimit = 64 * 1024;
 constexpr std::size_t kSplitReach = 64 * 1024;
 
 // Where the second half starts: just after the first LF from the middle on,
-// so that no line spans the two; the list's size when there is none near.
-std::size_t SplitPoint(std::string_view list) {
-  const std::size_t middle = list.size() / 2;
-  const std::size_t reach = std::min(kSplitReach, list.size() - middle);
-  const std::size_t lf = FindByte(list.data(), middle, middle + reach, kLf);
-  return lf == middle + reach ? list.size() : lf + 1;
+// so that no line spans the two; the list's size when there is none near
+// (or the list cannot be read there).
+std::size_t SplitPoint(const ListFile& list, std::size_t size) {
+  const std::size_t middle = size / 2;
+  ListFile::Slice near(list, middle, middle + std::min(kSplitReach, size - middle), kSplitReach);
+  const char* bytes = nullptr;
+  const std::size_t count = near.Lend(bytes, kSplitReach);
+  if (count == 0) return size;
+  const std::size_t lf = FindByte(bytes, 0, count, kLf);
+  return lf == count ? size : middle + lf + 1;
 }
 
 // The reader's options for bytes lent by `lender`, in the finder's blocks.
@@ -71,17 +75,17 @@ FinderResult CountList(std::string_view ending, Output& out, const FinderOptions
 FinderResult SearchList(std::string_view ending, Output& out, const FinderOptions& options) {
   if (ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
   ListFile list;
-  if (!list.Open(options.path)) return {SearchOutcome::ListMissing};
-  if (!list.mapped()) {
+  if (!list.Open(options.path, ListFile::Access::kReadParts)) return {SearchOutcome::ListMissing};
+  if (!list.in_parts()) {
     ListFile::Stream stream(list, options.block_size);
     return SearchWhole(ending, out, options, list, stream);
   }
-  const std::string_view bytes = list.bytes();
-  const std::size_t split = bytes.size() >= options.split_from ? SplitPoint(bytes) : bytes.size();
-  ListFile::Part first(list, 0, split);
-  if (split == bytes.size()) return SearchWhole(ending, out, options, list, first);
+  const std::size_t size = list.size();
+  const std::size_t split = size >= options.split_from ? SplitPoint(list, size) : size;
+  ListFile::Slice first(list, 0, split, options.block_size);
+  if (split == size) return SearchWhole(ending, out, options, list, first);
 
-  ListFile::Part second(list, split, bytes.size());
+  ListFile::Slice second(list, split, size, options.block_size);
   HeldOutput held(out, kHeldLimit);
   OutputSink second_sink(options.utf8, held, &list);
   const WordListOptions second_list = LentBy(options, second);
@@ -97,7 +101,7 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
       }
     });
   } catch (const std::exception&) {
-    ListFile::Part whole(list, 0, bytes.size());
+    ListFile::Slice whole(list, 0, size, options.block_size);
     return SearchWhole(ending, out, options, list, whole);
   }
 
