@@ -162,6 +162,13 @@ ListFile::Slice::Slice(const ListFile& list, std::size_t begin, std::size_t end,
                        std::size_t block)
     : Range(list, begin, end), block_(block > 0 ? block : 1) {}
 
+void ListFile::Slice::Restart(std::size_t begin, std::size_t end) {
+  lent_ = begin;
+  end_ = end;
+  cancelled_ = false;
+  failed_ = read_to_end_ = false;
+}
+
 std::size_t ListFile::Slice::Lend(const char*& bytes, std::size_t max) {
   const std::size_t count = Next(max < block_ ? max : block_);
   if (count == 0) return 0;

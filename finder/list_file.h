@@ -47,7 +47,7 @@ class ListFile {
   bool Open(const char* path, Access access = Access::kMap);
   bool mapped() const { return base_ != nullptr; }
   // The mapped bytes; empty when the list is read instead.
-  std::string_view bytes() const { return {base_, size_}; }
+  std::string_view bytes() const { return base_ != nullptr ? std::string_view(base_, size_) : std::string_view(); }
   // A regular file opened with kReadParts: Slice may read it. Its size
   // is then size().
   bool in_parts() const { return in_parts_; }
@@ -101,6 +101,9 @@ class ListFile {
    public:
     Slice(const ListFile& list, std::size_t begin, std::size_t end, std::size_t block);
     std::size_t Lend(const char*& bytes, std::size_t max) override;
+    // Lends [begin, end) from now on, as a new slice would, in the same
+    // block.
+    void Restart(std::size_t begin, std::size_t end);
 
    private:
     std::size_t block_;

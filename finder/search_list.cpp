@@ -115,17 +115,18 @@ class Turns {
   bool ended_ = false;
 };
 
-// The output of one chunk, through the turns.
+// The output of one thread's chunks, through the turns: of `chunk` now.
 class ChunkOutput : public Output {
  public:
-  ChunkOutput(Turns& turns, std::size_t chunk, std::string& held)
-      : turns_(turns), chunk_(chunk), held_(held) {}
-  bool Write(std::string_view bytes) override { return turns_.Write(chunk_, held_, bytes); }
+  explicit ChunkOutput(Turns& turns) : turns_(turns) {}
+  bool Write(std::string_view bytes) override { return turns_.Write(chunk, held, bytes); }
+  bool Finish(bool whole) { return turns_.Finish(chunk, held, whole); }
+
+  std::size_t chunk = 0;
+  std::string held;  // what waits for the chunk's turn
 
  private:
   Turns& turns_;
-  std::size_t chunk_;
-  std::string& held_;
 };
 
 // The reader's options for bytes lent by `lender`, in the finder's blocks.
@@ -193,11 +194,14 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
   // Searches every `stride`th chunk from `first` on, in turn with the
   // other thread's.
   const auto search = [&](std::size_t first, std::size_t stride) {
-    std::string held;
+    // One block, one sink and one held output serve all the thread's
+    // chunks: a failed write ends them all anyway.
+    ListFile::Slice slice(list, 0, 0, options.block_size);
+    ChunkOutput chunk_out(turns);
+    OutputSink sink(options.utf8, chunk_out, &list);
     for (std::size_t k = first; k < chunks && !turns.ended(); k += stride) {
-      ListFile::Slice slice(list, starts[k], starts[k + 1], options.block_size);
-      ChunkOutput chunk_out(turns, k, held);
-      OutputSink sink(options.utf8, chunk_out, &list);
+      slice.Restart(starts[k], starts[k + 1]);
+      chunk_out.chunk = k;
       Searched& result = searched[k];
       try {
         result.outcome = FindEndingMatches(ending, sink, LentBy(options, slice));
@@ -207,7 +211,7 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
       sink.Flush();
       result.whole =
           result.outcome == SearchOutcome::Listed && slice.read_to_end() && !sink.failed();
-      const bool held_written = turns.Finish(k, held, result.whole);
+      const bool held_written = chunk_out.Finish(result.whole);
       result.write_failed = sink.failed() || !held_written;
       result.whole = result.whole && held_written;
       // The chunks after one that ended the list are not wanted.

@@ -43,6 +43,8 @@ TEST(ListFileTest, LendsTheWholeFile) {
       const bool in_parts = access == ListFile::Access::kReadParts;
       ASSERT_EQ(list.mapped(), !in_parts);
       ASSERT_EQ(list.in_parts(), in_parts);
+      // Only a mapped list has bytes in memory, for the output to tell.
+      ASSERT_EQ(list.bytes().empty(), in_parts);
       const std::size_t size = in_parts ? list.size() : list.bytes().size();
       ASSERT_EQ(size, bytes.size());
       const auto part = [&](std::size_t begin, std::size_t end) -> std::unique_ptr<ListFile::Range> {
