@@ -49,11 +49,28 @@ void OnBus(int, siginfo_t* info, void*) {
   signal(SIGBUS, SIG_DFL);
 }
 
+// Reads at most `count` bytes into `buffer`, which is made `block` bytes
+// large at the first call: at `offset`, or where the descriptor stands when
+// that is negative. The bytes read, or -1 when there is no buffer or the
+// read failed.
+ssize_t ReadBlock(int fd, std::unique_ptr<char[]>& buffer, std::size_t block, std::size_t count,
+                  off_t offset) {
+  if (buffer == nullptr) {
+    buffer.reset(new (std::nothrow) char[block]);
+    if (buffer == nullptr) return -1;
+  }
+  for (;;) {
+    const ssize_t got =
+        offset < 0 ? read(fd, buffer.get(), count) : pread(fd, buffer.get(), count, offset);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
 }  // namespace
 
 ListFile::~ListFile() { Close(); }
 
-bool ListFile::Open(const char* path) {
+bool ListFile::Open(const char* path, Access access) {
   Close();
   stopped_ = false;
   fd_ = open(path, O_RDONLY | O_CLOEXEC);
@@ -64,6 +81,11 @@ bool ListFile::Open(const char* path) {
     return true;  // read, not mapped
   }
   const std::size_t size = static_cast<std::size_t>(info.st_size);
+  if (access == Access::kReadParts) {
+    size_ = size;
+    in_parts_ = true;
+    return true;
+  }
   void* base = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd_, 0);
   if (base == MAP_FAILED) return true;
   base_ = static_cast<const char*>(base);
@@ -94,6 +116,7 @@ void ListFile::Close() {
     fd_ = -1;
   }
   size_ = 0;
+  in_parts_ = false;
 }
 
 bool ListFile::Shrank() const {
@@ -102,13 +125,20 @@ bool ListFile::Shrank() const {
          static_cast<std::uintmax_t>(info.st_size) < size_;
 }
 
+std::size_t ListFile::Range::Next(std::size_t max) {
+  if (failed_ || cancelled_ || list_.stopped()) return 0;
+  if (lent_ == end_) {
+    read_to_end_ = true;
+    return 0;
+  }
+  return max < end_ - lent_ ? max : end_ - lent_;
+}
+
 ListFile::Part::Part(const ListFile& list, std::size_t begin, std::size_t end)
     // Pages are let go in whole steps from the part's first step boundary,
     // so that two parts never let go of a page the other still reads.
-    : list_(list),
-      lent_(begin),
-      released_((begin + kReleaseStep - 1) / kReleaseStep * kReleaseStep),
-      end_(end) {}
+    : Range(list, begin, end),
+      released_((begin + kReleaseStep - 1) / kReleaseStep * kReleaseStep) {}
 
 std::size_t ListFile::Part::Lend(const char*& bytes, std::size_t max) {
   if (failed_ || cancelled_ || list_.stopped()) return 0;
@@ -122,14 +152,35 @@ std::size_t ListFile::Part::Lend(const char*& bytes, std::size_t max) {
     failed_ = true;
     return 0;
   }
-  if (lent_ == end_) {
-    read_to_end_ = true;
-    return 0;
-  }
-  const std::size_t count = max < end_ - lent_ ? max : end_ - lent_;
+  const std::size_t count = Next(max);
   bytes = list_.base_ + lent_;
   lent_ += count;
   return count;
+}
+
+ListFile::Slice::Slice(const ListFile& list, std::size_t begin, std::size_t end,
+                       std::size_t block)
+    : Range(list, begin, end), block_(block > 0 ? block : 1) {}
+
+void ListFile::Slice::Restart(std::size_t begin, std::size_t end) {
+  lent_ = begin;
+  end_ = end;
+  cancelled_ = false;
+  failed_ = read_to_end_ = false;
+}
+
+std::size_t ListFile::Slice::Lend(const char*& bytes, std::size_t max) {
+  const std::size_t count = Next(max < block_ ? max : block_);
+  if (count == 0) return 0;
+  const ssize_t got = ReadBlock(list_.fd_, buffer_, block_, count, static_cast<off_t>(lent_));
+  // Nothing where the list had bytes when it was opened: it shrank.
+  if (got <= 0) {
+    failed_ = true;
+    return 0;
+  }
+  bytes = buffer_.get();
+  lent_ += static_cast<std::size_t>(got);
+  return static_cast<std::size_t>(got);
 }
 
 ListFile::Stream::Stream(const ListFile& list, std::size_t block)
@@ -137,24 +188,13 @@ ListFile::Stream::Stream(const ListFile& list, std::size_t block)
 
 std::size_t ListFile::Stream::Lend(const char*& bytes, std::size_t max) {
   if (failed_ || list_.stopped()) return 0;
-  if (buffer_ == nullptr) {
-    buffer_.reset(new (std::nothrow) char[block_]);
-    if (buffer_ == nullptr) {
-      failed_ = true;
-      return 0;
-    }
+  const ssize_t got = ReadBlock(list_.fd_, buffer_, block_, max < block_ ? max : block_, -1);
+  if (got < 0) {
+    failed_ = true;
+    return 0;
   }
-  for (;;) {
-    const ssize_t got = read(list_.fd_, buffer_.get(), max < block_ ? max : block_);
-    if (got >= 0) {
-      bytes = buffer_.get();
-      return static_cast<std::size_t>(got);
-    }
-    if (errno != EINTR) {
-      failed_ = true;
-      return 0;
-    }
-  }
+  bytes = buffer_.get();
+  return static_cast<std::size_t>(got);
 }
 
 }  // namespace versalo

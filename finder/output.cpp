@@ -56,37 +56,4 @@ void OutputSink::Flush() {
   buffer_.clear();
 }
 
-bool HeldOutput::Write(std::string_view bytes) {
-  std::unique_lock lock(mutex_);
-  room_.wait(lock, [&] { return state_ != State::kHolding || held_.size() < limit_; });
-  switch (state_) {
-    case State::kHolding:
-      held_.append(bytes);
-      return true;
-    case State::kPassing:
-      // Only this thread writes from now on.
-      lock.unlock();
-      return out_.Write(bytes);
-    case State::kDropping:
-      break;
-  }
-  return true;
-}
-
-bool HeldOutput::Release() {
-  const std::lock_guard lock(mutex_);
-  const bool written = held_.empty() || out_.Write(held_);
-  std::string().swap(held_);
-  state_ = State::kPassing;
-  room_.notify_all();
-  return written;
-}
-
-void HeldOutput::Discard() {
-  const std::lock_guard lock(mutex_);
-  std::string().swap(held_);
-  state_ = State::kDropping;
-  room_.notify_all();
-}
-
 }  // namespace versalo

@@ -2,9 +2,7 @@
 #ifndef VERSALO_FINDER_OUTPUT_H
 #define VERSALO_FINDER_OUTPUT_H
 
-#include <condition_variable>
 #include <cstddef>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -67,30 +65,6 @@ class OutputSink : public ResultSink {
   ListFile* list_;
   bool failed_ = false;
   std::string buffer_;
-};
-
-// Output that must wait for other output to come first: it is held, up to
-// `limit` bytes, after which writing waits, until Release sends it on, or
-// Discard drops it. Writes come from one thread, Release or Discard from
-// another.
-class HeldOutput : public Output {
- public:
-  HeldOutput(Output& out, std::size_t limit) : out_(out), limit_(limit) {}
-  bool Write(std::string_view bytes) override;
-  // Writes what is held; what comes later goes straight through. False
-  // when writing what was held failed.
-  bool Release();
-  // Drops what is held and all that comes later.
-  void Discard();
-
- private:
-  enum class State { kHolding, kPassing, kDropping };
-  Output& out_;
-  const std::size_t limit_;
-  std::mutex mutex_;
-  std::condition_variable room_;
-  State state_ = State::kHolding;
-  std::string held_;
 };
 
 }  // namespace versalo

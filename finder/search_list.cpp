@@ -1,9 +1,12 @@
 #include "finder/search_list.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "finder/list_file.h"
 #include "search/bytes.h"
@@ -12,23 +15,119 @@ namespace versalo {
 
 namespace {
 
-// How much of the second half's output may wait for the first half's: past
-// it, the second half waits too, so a common ending costs no more memory
-// than this.
-constexpr std::size_t kHeldLimit = 64 * 1024;
+// How much of a chunk's output may wait for the chunks before it: past it,
+// its thread waits too, so a common ending costs no more memory than this
+// a thread.
+constexpr std::size_t kHeldLimit = 1 << 20;
 
-// How far past the middle a line break is looked for: a list of very long
-// lines is searched whole rather than looked through twice.
+// How far past a chunk's nominal start a line break is looked for: a list
+// of very long lines makes fewer, longer chunks rather than looking through
+// a line twice.
 constexpr std::size_t kSplitReach = 64 * 1024;
+constexpr std::size_t kBoundaryLook = 4096;  // bytes read at a time for it
 
-// Where the second half starts: just after the first LF from the middle on,
-// so that no line spans the two; the list's size when there is none near.
-std::size_t SplitPoint(std::string_view list) {
-  const std::size_t middle = list.size() / 2;
-  const std::size_t reach = std::min(kSplitReach, list.size() - middle);
-  const std::size_t lf = FindByte(list.data(), middle, middle + reach, kLf);
-  return lf == middle + reach ? list.size() : lf + 1;
+// Where a chunk that would start at `from` starts: just after the first LF
+// from there on, so that no line spans two chunks; `size` when there is
+// none near (or the list cannot be read there).
+std::size_t ChunkStart(const ListFile& list, std::size_t from, std::size_t size) {
+  const std::size_t reach = from + std::min(kSplitReach, size - from);
+  ListFile::Slice near(list, from, reach, kBoundaryLook);
+  const char* bytes = nullptr;
+  for (std::size_t at = from, count; (count = near.Lend(bytes, kBoundaryLook)) > 0; at += count) {
+    const std::size_t lf = FindByte(bytes, 0, count, kLf);
+    if (lf < count) return at + lf + 1;
+  }
+  return size;
 }
+
+// Where the chunks of a list of `size` bytes start, every `chunk` bytes or
+// just after, and the list's size at the end.
+std::vector<std::size_t> ChunkStarts(const ListFile& list, std::size_t size, std::size_t chunk) {
+  std::vector<std::size_t> starts{0};
+  for (std::size_t from = chunk; from < size;) {
+    const std::size_t start = ChunkStart(list, from, size);
+    if (start < size) starts.push_back(start);
+    from = (start < size ? start : from) + chunk;
+  }
+  starts.push_back(size);
+  return starts;
+}
+
+// The output of chunks searched two at a time, written in chunk order: a
+// chunk's output is written only once every chunk before it is done and
+// its output written. Until then it is held, up to kHeldLimit, after which
+// the chunk's thread waits for its turn. A chunk that ends the list (a
+// SUB, a read error, a line too long to hold, a failed write) ends the
+// turns: what later chunks write is dropped.
+class Turns {
+ public:
+  explicit Turns(Output& out) : out_(out) {}
+
+  // Writes `bytes` for chunk `chunk`, or holds them in `held` until its
+  // turn. False when a write fails.
+  bool Write(std::size_t chunk, std::string& held, std::string_view bytes) {
+    std::unique_lock lock(mutex_);
+    if (turn_ != chunk && !ended_ && held.size() + bytes.size() <= kHeldLimit) {
+      held.append(bytes);
+      return true;
+    }
+    turned_.wait(lock, [&] { return turn_ == chunk || ended_; });
+    if (ended_) return true;
+    lock.unlock();
+    // Only the chunk whose turn it is writes.
+    return WriteHeld(held) && out_.Write(bytes);
+  }
+
+  // Chunk `chunk` is searched: at its turn, writes what it held and passes
+  // the turn on, or, when it ended the list (`whole` false), ends the
+  // turns. False when writing what it held failed.
+  bool Finish(std::size_t chunk, std::string& held, bool whole) {
+    std::unique_lock lock(mutex_);
+    turned_.wait(lock, [&] { return turn_ == chunk || ended_; });
+    if (ended_) return true;
+    const bool written = WriteHeld(held);
+    if (whole && written) {
+      ++turn_;
+    } else {
+      ended_ = true;
+    }
+    turned_.notify_all();
+    return written;
+  }
+
+  // A chunk before this one ended the list: it need not be searched.
+  bool ended() {
+    const std::lock_guard lock(mutex_);
+    return ended_;
+  }
+
+ private:
+  bool WriteHeld(std::string& held) {
+    const bool written = held.empty() || out_.Write(held);
+    held.clear();
+    return written;
+  }
+
+  Output& out_;
+  std::mutex mutex_;
+  std::condition_variable turned_;
+  std::size_t turn_ = 0;
+  bool ended_ = false;
+};
+
+// The output of one thread's chunks, through the turns: of `chunk` now.
+class ChunkOutput : public Output {
+ public:
+  explicit ChunkOutput(Turns& turns) : turns_(turns) {}
+  bool Write(std::string_view bytes) override { return turns_.Write(chunk, held, bytes); }
+  bool Finish(bool whole) { return turns_.Finish(chunk, held, whole); }
+
+  std::size_t chunk = 0;
+  std::string held;  // what waits for the chunk's turn
+
+ private:
+  Turns& turns_;
+};
 
 // The reader's options for bytes lent by `lender`, in the finder's blocks.
 WordListOptions LentBy(const FinderOptions& options, ListBytes& lender) {
@@ -71,58 +170,65 @@ FinderResult CountList(std::string_view ending, Output& out, const FinderOptions
 FinderResult SearchList(std::string_view ending, Output& out, const FinderOptions& options) {
   if (ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
   ListFile list;
-  if (!list.Open(options.path)) return {SearchOutcome::ListMissing};
-  if (!list.mapped()) {
+  if (!list.Open(options.path, ListFile::Access::kReadParts)) return {SearchOutcome::ListMissing};
+  if (!list.in_parts()) {
     ListFile::Stream stream(list, options.block_size);
     return SearchWhole(ending, out, options, list, stream);
   }
-  const std::string_view bytes = list.bytes();
-  const std::size_t split = bytes.size() >= options.split_from ? SplitPoint(bytes) : bytes.size();
-  ListFile::Part first(list, 0, split);
-  if (split == bytes.size()) return SearchWhole(ending, out, options, list, first);
-
-  ListFile::Part second(list, split, bytes.size());
-  HeldOutput held(out, kHeldLimit);
-  OutputSink second_sink(options.utf8, held, &list);
-  const WordListOptions second_list = LentBy(options, second);
-  SearchOutcome second_outcome = SearchOutcome::ListCutShort;
-  std::thread worker;
-  try {
-    worker = std::thread([&] {
-      try {
-        second_outcome = FindEndingMatches(ending, second_sink, second_list);
-        second_sink.Flush();
-      } catch (const std::exception&) {
-        second_outcome = SearchOutcome::ListCutShort;
-      }
-    });
-  } catch (const std::exception&) {
-    ListFile::Part whole(list, 0, bytes.size());
+  const std::size_t size = list.size();
+  if (size < options.split_from) {
+    ListFile::Slice whole(list, 0, size, options.block_size);
     return SearchWhole(ending, out, options, list, whole);
   }
-
-  OutputSink first_sink(options.utf8, out, &list);
-  const SearchOutcome first_outcome = FindEndingMatches(ending, first_sink, LentBy(options, first));
-  first_sink.Flush();
-  // The second half's lines count only after the whole first half: not
-  // after a SUB, a read error, a line too long to hold in it, or a failed
-  // write, which stops the list.
-  const bool first_whole =
-      first_outcome == SearchOutcome::Listed && first.read_to_end() && !first_sink.failed();
-  bool held_written = true;
-  if (first_whole) {
-    held_written = held.Release();
-    if (!held_written) list.Stop();
-  } else {
-    second.Cancel();
-    held.Discard();
+  // At least two chunks, where the list has a line break to split at.
+  const std::size_t chunk = std::max<std::size_t>(1, std::min(options.chunk_size, size / 2));
+  const std::vector<std::size_t> starts = ChunkStarts(list, size, chunk);
+  const std::size_t chunks = starts.size() - 1;
+  struct Searched {
+    SearchOutcome outcome = SearchOutcome::ListCutShort;
+    bool whole = false;
+    bool write_failed = false;
+  };
+  std::vector<Searched> searched(chunks);
+  Turns turns(out);
+  // Searches every `stride`th chunk from `first` on, in turn with the
+  // other thread's.
+  const auto search = [&](std::size_t first, std::size_t stride) {
+    // One block, one sink and one held output serve all the thread's
+    // chunks: a failed write ends them all anyway.
+    ListFile::Slice slice(list, 0, 0, options.block_size);
+    ChunkOutput chunk_out(turns);
+    OutputSink sink(options.utf8, chunk_out, &list);
+    for (std::size_t k = first; k < chunks && !turns.ended(); k += stride) {
+      slice.Restart(starts[k], starts[k + 1]);
+      chunk_out.chunk = k;
+      Searched& result = searched[k];
+      try {
+        result.outcome = FindEndingMatches(ending, sink, LentBy(options, slice));
+      } catch (const std::exception&) {
+        result.outcome = SearchOutcome::ListCutShort;
+      }
+      sink.Flush();
+      result.whole =
+          result.outcome == SearchOutcome::Listed && slice.read_to_end() && !sink.failed();
+      const bool held_written = chunk_out.Finish(result.whole);
+      result.write_failed = sink.failed() || !held_written;
+      result.whole = result.whole && held_written;
+      // The chunks after one that ended the list are not wanted.
+      if (!result.whole) list.Stop();
+    }
+  };
+  std::thread worker;
+  try {
+    worker = std::thread(search, 1, 2);
+  } catch (const std::exception&) {
   }
-  worker.join();
-  if (!first_whole) return {first_outcome, first_sink.failed()};
-  const SearchOutcome outcome = second_outcome == SearchOutcome::Listed
-                                    ? SearchOutcome::Listed
-                                    : SearchOutcome::ListCutShort;
-  return {outcome, !held_written || second_sink.failed()};
+  search(0, worker.joinable() ? 2 : 1);
+  if (worker.joinable()) worker.join();
+  for (const Searched& result : searched) {
+    if (!result.whole) return {result.outcome, result.write_failed};
+  }
+  return {SearchOutcome::Listed, false};
 }
 
 }  // namespace versalo

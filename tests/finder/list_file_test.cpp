@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,7 +13,7 @@ namespace versalo {
 namespace {
 
 // Everything a part lends from now on, in blocks of at most `block` bytes.
-std::string LendAll(ListFile::Part& list, std::size_t block) {
+std::string LendAll(ListFile::Range& list, std::size_t block) {
   std::string bytes;
   const char* lent = nullptr;
   for (std::size_t count; (count = list.Lend(lent, block)) > 0;) {
@@ -29,21 +30,60 @@ std::string Letters(std::size_t size) {
 }
 
 // The file's bytes come back in order, in blocks of the size asked, also
-// past the first MiB, whose pages are let go behind the reader.
+// past the first MiB, mapped (whose pages are let go behind the reader) or
+// read in parts (blocks of at most the part's own size: LendAll checks).
 TEST(ListFileTest, LendsTheWholeFile) {
   testing::TempDir dir;
   const std::string bytes = Letters((3 << 20) + 17);
   const std::string path = dir.Write("rym.txt", bytes);
-  for (std::size_t block : {std::size_t{1000}, std::size_t{256 * 1024}}) {
-    ListFile list;
-    ASSERT_TRUE(list.Open(path.c_str()));
-    const std::size_t size = list.bytes().size();
-    ListFile::Part whole(list, 0, size), head(list, 0, 5000), tail(list, 5000, size);
-    EXPECT_EQ(LendAll(whole, block), bytes) << "block " << block;
-    EXPECT_TRUE(whole.read_to_end());
-    EXPECT_EQ(LendAll(head, block) + LendAll(tail, block), bytes) << "block " << block;
-    EXPECT_FALSE(whole.failed() || head.failed() || tail.failed());
+  for (const auto access : {ListFile::Access::kMap, ListFile::Access::kReadParts}) {
+    for (std::size_t block : {std::size_t{1000}, std::size_t{256 * 1024}}) {
+      ListFile list;
+      ASSERT_TRUE(list.Open(path.c_str(), access));
+      const bool in_parts = access == ListFile::Access::kReadParts;
+      ASSERT_EQ(list.mapped(), !in_parts);
+      ASSERT_EQ(list.in_parts(), in_parts);
+      // Only a mapped list has bytes in memory, for the output to tell.
+      ASSERT_EQ(list.bytes().empty(), in_parts);
+      const std::size_t size = in_parts ? list.size() : list.bytes().size();
+      ASSERT_EQ(size, bytes.size());
+      const auto part = [&](std::size_t begin, std::size_t end) -> std::unique_ptr<ListFile::Range> {
+        if (in_parts) return std::make_unique<ListFile::Slice>(list, begin, end, block);
+        return std::make_unique<ListFile::Part>(list, begin, end);
+      };
+      const auto whole = part(0, size), head = part(0, 5000), tail = part(5000, size);
+      const std::string label = "block " + std::to_string(block) + (in_parts ? ", in parts" : "");
+      EXPECT_EQ(LendAll(*whole, block), bytes) << label;
+      EXPECT_TRUE(whole->read_to_end()) << label;
+      EXPECT_EQ(LendAll(*head, block) + LendAll(*tail, block), bytes) << label;
+      EXPECT_FALSE(whole->failed() || head->failed() || tail->failed()) << label;
+    }
   }
+}
+
+// A list read in parts that shrinks ends at the first read that finds
+// nothing where bytes were: a read error, not the end of the part. One
+// that grows is read as it was when opened.
+TEST(ListFileTest, SliceOfAShrunkListFails) {
+  testing::TempDir dir;
+  const std::string bytes = Letters(100000);
+  const std::string path = dir.Write("rym.txt", bytes);
+  ListFile list;
+  ASSERT_TRUE(list.Open(path.c_str(), ListFile::Access::kReadParts));
+  ListFile::Slice slice(list, 0, bytes.size(), 4096);
+  const char* lent = nullptr;
+  ASSERT_EQ(slice.Lend(lent, 4096), 4096u);
+  ASSERT_EQ(truncate(path.c_str(), 6000), 0);
+  ASSERT_EQ(slice.Lend(lent, 4096), 6000u - 4096u);
+  EXPECT_EQ(std::string(lent, 6000 - 4096), bytes.substr(4096, 6000 - 4096));
+  EXPECT_EQ(slice.Lend(lent, 4096), 0u);
+  EXPECT_TRUE(slice.failed());
+  EXPECT_FALSE(slice.read_to_end());
+
+  dir.Write("rym.txt", bytes + "more\n");
+  ListFile::Slice grown(list, 0, bytes.size(), 4096);
+  EXPECT_EQ(LendAll(grown, 4096), bytes);
+  EXPECT_TRUE(grown.read_to_end());
 }
 
 // A list of `size` letters, mapped, and a part that lends all of it.

@@ -53,33 +53,37 @@ std::string ModelOutput(std::string_view bytes, std::string_view ending) {
   return text;
 }
 
-// Searches `path` in two halves whenever it has a line break near its
-// middle, as versalo-find searches a large list.
+// Searches `path` in chunks of `chunk_size` bytes (by default two halves)
+// wherever it has line breaks to split at, as versalo-find searches a
+// large list.
 FinderResult SearchInHalves(const std::string& path, std::string_view ending, std::string& out,
-                            std::size_t block_size = 256 * 1024) {
+                            std::size_t block_size = 256 * 1024,
+                            std::size_t chunk_size = SIZE_MAX) {
   StringOutput output;
   FinderOptions options;
   options.path = path.c_str();
   options.block_size = block_size;
   options.split_from = 0;
+  options.chunk_size = chunk_size;
   const FinderResult result = SearchList(ending, output, options);
   out = output.text;
   return result;
 }
 
-// Random lists searched in two halves list what the model lists, in order:
-// a SUB in the first half ends the list there, and lines that cross the
-// middle are whole.
+// Random lists searched in two halves, or in chunks of any size, list what
+// the model lists, in order: a SUB in a chunk ends the list there, and
+// lines that cross a chunk's nominal start are whole.
 TEST(SearchListTest, HalvesAgreeWithTheModel) {
   testing::TempDir dir;
   std::mt19937 random(11);
-  std::uniform_int_distribution<std::size_t> size(0, 5000), block(1, 700);
-  for (int round = 0; round < 200; ++round) {
+  std::uniform_int_distribution<std::size_t> size(0, 5000), block(1, 700), chunk(1, 1500);
+  for (int round = 0; round < 400; ++round) {
     const std::string bytes = testing::RandomBytes(random, size(random));
     const std::string path = dir.Write("rym.txt", bytes);
     for (const char* ending : {"ab", "a\r", "\xE0\xFF"}) {
       std::string out;
-      const FinderResult result = SearchInHalves(path, ending, out, block(random));
+      const FinderResult result =
+          SearchInHalves(path, ending, out, block(random), round % 2 ? chunk(random) : SIZE_MAX);
       ASSERT_EQ(result.outcome, SearchOutcome::Listed);
       ASSERT_EQ(out, ModelOutput(bytes, ending)) << ::testing::PrintToString(bytes);
     }
@@ -87,15 +91,18 @@ TEST(SearchListTest, HalvesAgreeWithTheModel) {
 }
 
 // Far more matches in the second half than may wait for the first: the
-// second half waits too, and nothing is lost or out of order.
+// second half waits too, and nothing is lost or out of order; so too in
+// chunks, each waiting for those before it.
 TEST(SearchListTest, SecondHalfWaitsForTheFirst) {
   testing::TempDir dir;
   std::string bytes;
   for (int i = 0; i < 400000; ++i) bytes += std::to_string(i) + (i % 2 ? "ta\r\n" : "ta\n");
   const std::string path = dir.Write("rym.txt", bytes);
-  std::string out;
-  EXPECT_EQ(SearchInHalves(path, "ta", out).outcome, SearchOutcome::Listed);
-  EXPECT_TRUE(out == ModelOutput(bytes, "ta")) << out.size() << " bytes listed";
+  for (const std::size_t chunk : {std::size_t{SIZE_MAX}, std::size_t{100000}}) {
+    std::string out;
+    EXPECT_EQ(SearchInHalves(path, "ta", out, 256 * 1024, chunk).outcome, SearchOutcome::Listed);
+    EXPECT_TRUE(out == ModelOutput(bytes, "ta")) << out.size() << " bytes listed, chunk " << chunk;
+  }
 }
 
 // A SUB in the first half ends the list: the second half is dropped.

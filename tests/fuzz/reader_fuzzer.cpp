@@ -204,19 +204,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // versalo-find's search, in two halves whenever there is a line break
-    // near the middle.
+    // near the middle, or now and then in chunks of 1 to 346 bytes.
     StringOutput out;
     versalo::FinderOptions finder;
     finder.path = options.path;
     finder.block_size = block_size;
     finder.split_from = 0;
+    if (data[1] >= 128) finder.chunk_size = 1 + (data[1] / 8u - 16) * 23u;
     const versalo::FinderResult result = versalo::SearchList(ending, out, finder);
     std::string listed;
     for (const std::string& line : matches) listed += line + '\n';
     Check(result.outcome == (searchable ? versalo::SearchOutcome::Listed
                                         : versalo::SearchOutcome::EndingTooShort) &&
               out.text == listed,
-          "the search in halves");
+          "the search in halves or chunks");
   });
 
   // Held in memory: the same lines; a scan and the index find the same, in
