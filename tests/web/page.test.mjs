@@ -624,6 +624,25 @@ describe("the address", () => {
     }
   });
 
+  test("an ending typed before the page's script ran is searched once it runs",
+       { skip: chromiumOnly("puppeteer's request interception over WebDriver BiDi throws after the test") }, async () => {
+    const tab = await browser.newPage();
+    // The page's script comes a second late, as on a slow connection.
+    await tab.setRequestInterception(true);
+    tab.on("request", (request) => {
+      if (request.url().endsWith("/app.js")) setTimeout(() => request.continue(), 1000);
+      else request.continue();
+    });
+    const opened = tab.goto(server.url);
+    await tab.waitForSelector("#ending");
+    await tab.type("#ending", "ище");
+    await opened;
+    await drawn(tab, "ище", 0);
+    assert.deepEqual(await entries(tab), find(bulgarian, "ище"));
+    assert.deepEqual((await shows(tab)).box, "ище");
+    await tab.close();
+  });
+
   test("typing and the options update the address in place", async () => {
     const tab = await browser.newPage();
     await tab.goto(server.url);
