@@ -2,6 +2,7 @@
 
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,67 +34,62 @@ std::optional<LineList> ReadWhole(const FinderOptions& options, bool& cut_short)
   }
 }
 
-// Keeps the matches' text, one after another, and where each ends.
-class KeptLines : public ResultSink {
+// Passes on the matches of the syllable counts a query keeps, to be
+// written, or only counted.
+class KeptSyllables : public ResultSink {
  public:
+  KeptSyllables(const RhymeQuery& query, ResultSink* out) : query_(query), out_(out) {}
   void Clear() override {
-    text_.clear();
-    ends_.clear();
+    if (out_ != nullptr) out_->Clear();
+    count_ = 0;
   }
   void Add(std::string_view line) override {
-    text_.append(line);
-    ends_.push_back(text_.size());
+    if (!query_.syllables.empty() && !KeepsSyllables(query_, SyllableCount(line))) return;
+    ++count_;
+    if (out_ != nullptr) out_->Add(line);
   }
-  // The lines kept, in the order they came; valid while this lives.
-  std::vector<std::string_view> lines() const {
-    std::vector<std::string_view> lines;
-    lines.reserve(ends_.size());
-    std::size_t start = 0;
-    for (const std::size_t end : ends_) {
-      lines.emplace_back(text_.data() + start, end - start);
-      start = end;
-    }
-    return lines;
-  }
+  std::size_t count() const { return count_; }
 
  private:
-  std::string text_;
-  std::vector<std::size_t> ends_;
+  const RhymeQuery& query_;
+  ResultSink* out_;  // null: only counted
+  std::size_t count_ = 0;
 };
 
 }  // namespace
 
+FinderResult WriteHeld(const LineList& held, std::span<const LineNumber> lines, SearchOutcome outcome,
+                       bool count_only, Output& out, const FinderOptions& options) {
+  if (count_only) return {outcome, !WriteCount(out, lines.size())};
+  OutputSink sink(options.utf8, out);
+  for (const LineNumber line : lines) {
+    sink.Add(held.line(line));
+    if (sink.failed()) break;
+  }
+  sink.Flush();
+  return {outcome, sink.failed()};
+}
+
 FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
                         const FinderOptions& options) {
   if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
-  ListFile file;
-  if (!file.Open(options.path)) return {SearchOutcome::ListMissing};
-  std::optional<ListFile::Part> part;
-  std::optional<ListFile::Stream> stream;
-  ListBytes* lender = nullptr;
-  if (file.mapped()) {
-    lender = &part.emplace(file, 0, file.bytes().size());
-  } else {
-    lender = &stream.emplace(file, options.block_size);
+  LentList list;
+  if (!list.Open(options)) return {SearchOutcome::ListMissing};
+  if (query.order != ResultOrder::kFile) {
+    LineList held;
+    const RhymeResult found = FindRhymes(list.reader(), query, held);
+    if (found.outcome != SearchOutcome::Listed && found.outcome != SearchOutcome::ListCutShort) {
+      return {found.outcome};
+    }
+    return WriteHeld(held, found.lines, found.outcome, count_only, out, options);
   }
-  WordListOptions reader{options.path, options.block_size};
-  reader.lender = lender;
-  KeptLines kept;
-  SearchOutcome outcome;
-  try {
-    outcome = FindRhymeLines(query, kept, reader);
-  } catch (const std::bad_alloc&) {
-    outcome = SearchOutcome::ListCutShort;
-  }
+  // In file order, each match is written as it is found, as the plain
+  // search writes them.
+  OutputSink sink(options.utf8, out, &list.file());
+  KeptSyllables kept(query, count_only ? nullptr : &sink);
+  const SearchOutcome outcome = FindRhymeLines(query, kept, list.reader());
   if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) return {outcome};
-  std::vector<std::string_view> lines = kept.lines();
-  OrderMatches(query, lines);
-  if (count_only) return {outcome, !WriteCount(out, lines.size())};
-  OutputSink sink(options.utf8, out);
-  for (const std::string_view line : lines) {
-    sink.Add(line);
-    if (sink.failed()) break;
-  }
+  if (count_only) return {outcome, !WriteCount(out, kept.count())};
   sink.Flush();
   return {outcome, sink.failed()};
 }

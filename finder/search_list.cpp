@@ -57,6 +57,18 @@ class CountingOutput : public Output {
 
 }  // namespace
 
+bool LentList::Open(const FinderOptions& options) {
+  if (!file_.Open(options.path)) return false;
+  ListBytes* lender = nullptr;
+  if (file_.mapped()) {
+    lender = &part_.emplace(file_, 0, file_.bytes().size());
+  } else {
+    lender = &stream_.emplace(file_, options.block_size);
+  }
+  reader_ = LentBy(options, *lender);
+  return true;
+}
+
 bool WriteCount(Output& out, std::size_t count) { return out.Write(std::to_string(count) + '\n'); }
 
 FinderResult CountList(std::string_view ending, Output& out, const FinderOptions& options) {

@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <string_view>
 
+#include <optional>
+
+#include "finder/list_file.h"
 #include "finder/output.h"
 #include "search/ending_search.h"
 
@@ -36,6 +39,23 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
 // number on a line; also when the list was cut short, then of the lines
 // read.
 FinderResult CountList(std::string_view ending, Output& out, const FinderOptions& options = {});
+
+// The list opened once and lent to the reader whole: from its mapping, or
+// read from its descriptor to its end.
+class LentList {
+ public:
+  // False when the list cannot be opened.
+  bool Open(const FinderOptions& options);
+  ListFile& file() { return file_; }
+  // The reader's options for it, in the finder's blocks.
+  const WordListOptions& reader() const { return reader_; }
+
+ private:
+  ListFile file_;
+  std::optional<ListFile::Part> part_;
+  std::optional<ListFile::Stream> stream_;
+  WordListOptions reader_;
+};
 
 // Writes `count` as a decimal number on a line; false when that fails.
 bool WriteCount(Output& out, std::size_t count);

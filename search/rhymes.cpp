@@ -144,6 +144,61 @@ class IndexWalk {
   std::size_t found_ = 0;
 };
 
+// A line's last eight bytes, read from its end into one number: a missing
+// byte is 0, which no line's text holds, so a line that is the end of
+// another comes before it.
+std::uint64_t EndKey(std::string_view line) {
+  std::uint64_t key = 0;
+  for (std::size_t d = 0; d < 8; ++d) key = key << 8 | (d < line.size() ? At(line, line.size() - 1 - d) : 0);
+  return key;
+}
+
+// Puts `items` in reverse-dictionary order of their lines, text(item),
+// keeping the order they came in among equal lines. Sorted first by
+// EndKey, and only lines that share those eight bytes by the rest.
+template <typename Item, typename Text>
+void SortFromEnd(std::vector<Item>& items, Text text) {
+  std::vector<std::uint64_t> keys(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) keys[i] = EndKey(text(items[i]));
+  // A radix sort, a byte of the key at a time from its lowest: each pass
+  // is stable. A byte that is the same in every key (the ending the
+  // matches share; most lines are shorter than eight bytes) costs no pass.
+  std::vector<std::uint64_t> keys_to;
+  std::vector<Item> items_to;
+  for (unsigned shift = 0; shift < 64; shift += 8) {
+    std::size_t counts[257] = {};
+    for (const std::uint64_t key : keys) ++counts[(key >> shift & 0xFF) + 1];
+    if (std::find(std::begin(counts), std::end(counts), keys.size()) != std::end(counts)) continue;
+    if (keys_to.empty()) {
+      keys_to.resize(keys.size());
+      items_to.resize(items.size());
+    }
+    std::partial_sum(std::begin(counts), std::end(counts), std::begin(counts));
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const std::size_t to = counts[keys[i] >> shift & 0xFF]++;
+      keys_to[to] = keys[i];
+      items_to[to] = items[i];
+    }
+    keys.swap(keys_to);
+    items.swap(items_to);
+  }
+  keys_to = {};
+  items_to = {};
+  // Equal keys: equal lines of eight bytes or fewer, already in order (a
+  // shorter line's key ends in a 0 that a longer one's cannot hold), or
+  // lines of more that share their last eight and differ further back.
+  for (std::size_t first = 0; first < items.size();) {
+    std::size_t last = first + 1;
+    while (last < items.size() && keys[last] == keys[first]) ++last;
+    if (last - first > 1 && text(items[first]).size() >= 8) {
+      std::stable_sort(items.begin() + static_cast<std::ptrdiff_t>(first),
+                       items.begin() + static_cast<std::ptrdiff_t>(last),
+                       [&text](const Item& a, const Item& b) { return CompareFromEnd(text(a), text(b)) < 0; });
+    }
+    first = last;
+  }
+}
+
 // Sorts distinct line numbers: many by marking them in a bitmap of the
 // list's lines and reading it back, few by sorting.
 void ToFileOrder(std::size_t list_size, std::vector<LineNumber>& lines) {
@@ -197,52 +252,16 @@ int CompareFromEnd(std::string_view a, std::string_view b) {
 }
 
 ReverseIndex::ReverseIndex(const LineList& list) : order_(list.size()), syllables_(list.size()) {
-  // Sorted first by a line's last eight bytes, read from the end into one
-  // number (a missing byte is 0, which no line's text holds, so a shorter
-  // line comes first), and only lines that share those eight by the rest.
-  std::vector<std::uint64_t> keys(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
-    const std::string_view line = list.line(i);
-    std::uint64_t key = 0;
-    for (std::size_t d = 0; d < 8; ++d) key = key << 8 | (d < line.size() ? At(line, line.size() - 1 - d) : 0);
-    keys[i] = key;
     order_[i] = static_cast<LineNumber>(i);
-    syllables_[i] = static_cast<unsigned char>(std::min<std::size_t>(SyllableCount(line), 255));
+    syllables_[i] = static_cast<unsigned char>(std::min<std::size_t>(SyllableCount(list.line(i)), 255));
   }
-  // A radix sort, a byte of the key at a time from its lowest: each pass
-  // is stable, so equal keys stay in file order. A byte that is the same
-  // in every key (most lines are shorter than eight bytes) costs no pass.
-  std::vector<std::uint64_t> keys_to(keys.size());
-  std::vector<LineNumber> order_to(order_.size());
-  for (unsigned shift = 0; shift < 64; shift += 8) {
-    std::size_t counts[257] = {};
-    for (const std::uint64_t key : keys) ++counts[(key >> shift & 0xFF) + 1];
-    if (std::find(std::begin(counts), std::end(counts), keys.size()) != std::end(counts)) continue;
-    std::partial_sum(std::begin(counts), std::end(counts), std::begin(counts));
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      const std::size_t to = counts[keys[i] >> shift & 0xFF]++;
-      keys_to[to] = keys[i];
-      order_to[to] = order_[i];
-    }
-    keys.swap(keys_to);
-    order_.swap(order_to);
-  }
-  keys_to = {};
-  order_to = {};
-  // Equal keys: equal lines of eight bytes or fewer, already in file order
-  // (a shorter line's key ends in a 0 that a longer one's cannot hold), or
-  // lines of more that share their last eight and differ further back.
-  for (std::size_t first = 0; first < order_.size();) {
-    std::size_t last = first + 1;
-    while (last < order_.size() && keys[last] == keys[first]) ++last;
-    if (last - first > 1 && list.line(order_[first]).size() >= 8) {
-      std::sort(order_.begin() + first, order_.begin() + last, [&list](LineNumber a, LineNumber b) {
-        const int order = CompareFromEnd(list.line(a), list.line(b));
-        return order != 0 ? order < 0 : a < b;
-      });
-    }
-    first = last;
-  }
+  SortFromEnd(order_, [&list](LineNumber line) { return list.line(line); });
+}
+
+bool KeepsSyllables(const RhymeQuery& query, std::size_t syllables) {
+  return query.syllables.empty() ||
+         std::find(query.syllables.begin(), query.syllables.end(), syllables) != query.syllables.end();
 }
 
 namespace {
@@ -267,10 +286,7 @@ void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQ
   if (!query.syllables.empty()) {
     std::size_t kept = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (std::find(query.syllables.begin(), query.syllables.end(), counts[i]) ==
-          query.syllables.end()) {
-        continue;
-      }
+      if (!KeepsSyllables(query, counts[i])) continue;
       lines[kept] = lines[i];
       counts[kept++] = counts[i];
     }
@@ -286,6 +302,32 @@ void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQ
     for (std::size_t i = 0; i < lines.size(); ++i) sorted[start[counts[i]]++] = lines[i];
     lines = std::move(sorted);
   }
+}
+
+// Puts the matches in `result.lines`, which come in file order, in the
+// query's order, and keeps the syllable counts it asks for. `starts` as
+// for OrderAndCount.
+void Arrange(const LineList& list, const RhymeQuery& query, RhymeResult& result,
+             std::span<const std::size_t> starts = {}) {
+  if (query.order != ResultOrder::kReverse) {
+    OrderAndCount(list, nullptr, query, result, starts);
+    return;
+  }
+  // Each match's place, sorted by its line, which even a sparse list
+  // reaches at once through where it starts.
+  std::vector<std::size_t> order(result.lines.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  SortFromEnd(order, [&](std::size_t i) {
+    return starts.empty() ? list.line(result.lines[i]) : list.LineFrom(starts[i]);
+  });
+  std::vector<LineNumber> lines(order.size());
+  std::vector<std::size_t> sorted_starts(starts.empty() ? 0 : order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    lines[i] = result.lines[order[i]];
+    if (!starts.empty()) sorted_starts[i] = starts[order[i]];
+  }
+  result.lines = std::move(lines);
+  OrderAndCount(list, nullptr, query, result, sorted_starts);
 }
 
 }  // namespace
@@ -376,25 +418,7 @@ bool RhymeScan::Step(std::size_t bytes) {
 RhymeResult RhymeScan::Finish() {
   Step(SIZE_MAX);
   if (result_.outcome == SearchOutcome::EndingTooShort) return std::move(result_);
-  if (query_.order == ResultOrder::kReverse) {
-    // Sorted through where each match starts, which even a sparse list
-    // reaches at once; equal lines stay in file order.
-    std::vector<std::size_t> order(result_.lines.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
-      const int by_end = CompareFromEnd(list_.LineFrom(starts_[a]), list_.LineFrom(starts_[b]));
-      return by_end != 0 ? by_end < 0 : a < b;
-    });
-    std::vector<LineNumber> lines(order.size());
-    std::vector<std::size_t> starts(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-      lines[i] = result_.lines[order[i]];
-      starts[i] = starts_[order[i]];
-    }
-    result_.lines = std::move(lines);
-    starts_ = std::move(starts);
-  }
-  OrderAndCount(list_, nullptr, query_, result_, starts_);
+  Arrange(list_, query_, result_, starts_);
   return std::move(result_);
 }
 
@@ -509,68 +533,77 @@ ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index,
   return RankClosest(list, index, query, candidates.lines);
 }
 
+namespace {
+
+// Holds each line it is given in a list of its own.
+class HeldLines : public ResultSink {
+ public:
+  explicit HeldLines(LineList& held) : held_(held) {}
+  void Clear() override {
+    held_ = LineList();
+    try {
+      held_.Reserve(1 << 20, 1 << 16);  // most searches' matches: no copy as they come
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  void Add(std::string_view line) override { held_.Add(line); }
+
+ private:
+  LineList& held_;
+};
+
+// The lines of the word list read in turn that match `query`, held in
+// `held`, in file order: the one scan that both searches of a list read in
+// turn make. Memory running out ends the list there, as a read error does.
+SearchOutcome HoldMatches(const RhymeQuery& query, const WordListOptions& list_file, LineList& held) {
+  HeldLines sink(held);
+  SearchOutcome outcome;
+  try {
+    outcome = FindRhymeLines(query, sink, list_file);
+  } catch (const std::bad_alloc&) {
+    outcome = SearchOutcome::ListCutShort;  // the lines held so far stand
+  }
+  if (outcome == SearchOutcome::Listed && held.cut_short()) outcome = SearchOutcome::ListCutShort;
+  return outcome;
+}
+
+// Line numbers 0 to size - 1.
+std::vector<LineNumber> AllLines(std::size_t size) {
+  std::vector<LineNumber> lines(size);
+  std::iota(lines.begin(), lines.end(), LineNumber{0});
+  return lines;
+}
+
+}  // namespace
+
+RhymeResult FindRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
+  RhymeResult result;
+  result.outcome = HoldMatches(query, list_file, held);
+  if (result.outcome != SearchOutcome::Listed && result.outcome != SearchOutcome::ListCutShort) {
+    return result;
+  }
+  result.lines = AllLines(held.size());
+  Arrange(held, query, result);
+  return result;
+}
+
 ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
   ClosestRhymes closest;
-  if (query.ending.size() < kMinEndingLength) {
-    closest.rhymes.outcome = SearchOutcome::EndingTooShort;
+  const SearchOutcome outcome = query.ending.size() < kMinEndingLength
+                                    ? SearchOutcome::EndingTooShort
+                                    : HoldMatches(LastBytesOf(query), list_file, held);
+  if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) {
+    closest.rhymes.outcome = outcome;
     return closest;
   }
-  const RhymeQuery last_bytes = LastBytesOf(query);
-  const std::vector<Allowed> from_end = Compile(last_bytes);
-  WordListReader reader;
-  if (!reader.Open(list_file)) {
-    closest.rhymes.outcome = SearchOutcome::ListMissing;
-    return closest;
-  }
-  // The candidates' text, each line as the reader gave it and a break that
-  // gives it back the same: CR LF after a text that ends with CR.
-  std::string lines;
-  bool out_of_memory = false;
-  try {
-    lines.reserve(1 << 20);  // most words' candidates: no copy as they come
-  } catch (const std::bad_alloc&) {
-  }
-  const auto keep = [&lines](std::string_view line) {
-    lines.append(line);
-    lines.append(!line.empty() && IsByte(line.back(), kCr) ? "\r\n" : "\n");
-  };
-  // Bytes the reader's pass can find, when each allows one byte only.
-  std::optional<LineEndTail> tail;
-  if (from_end[0].pair == from_end[0].byte && from_end[1].pair == from_end[1].byte) {
-    tail = TailOf(last_bytes.ending);
-  }
-  try {
-    for (;;) {
-      std::string_view run;
-      std::span<const std::size_t> ends;
-      while (tail && reader.NextPlainRun(run, *tail, ends)) {
-        for (const std::size_t end : ends) {
-          std::size_t start = end;
-          while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
-          keep(run.substr(start, end - start));
-        }
-      }
-      const LineRead read = reader.Next();
-      if (read.end) break;
-      if (Matches(read.line, from_end)) keep(read.line);
-    }
-  } catch (const std::bad_alloc&) {
-    out_of_memory = true;  // the lines kept so far stand
-  }
-  const bool cut_short = out_of_memory || reader.failed();
-  reader.Close();
-  held = LineList(std::move(lines));
-  // Every line held is a candidate; in reverse order, as the index of
-  // them holds them, which sorts them by their last bytes at once.
+  // Every line held is a candidate, in file order, or sorted in reverse
+  // order when the query asks for it.
+  std::vector<LineNumber> candidates = AllLines(held.size());
   if (query.order == ResultOrder::kReverse) {
-    const ReverseIndex index(held);
-    closest = RankClosest(held, &index, query, index.order());
-  } else {
-    std::vector<LineNumber> candidates(held.size());
-    std::iota(candidates.begin(), candidates.end(), LineNumber{0});
-    closest = RankClosest(held, nullptr, query, candidates);
+    SortFromEnd(candidates, [&held](LineNumber line) { return held.line(line); });
   }
-  if (cut_short) closest.rhymes.outcome = SearchOutcome::ListCutShort;
+  closest = RankClosest(held, nullptr, query, candidates);
+  closest.rhymes.outcome = outcome;
   return closest;
 }
 
@@ -582,9 +615,9 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
   sink.Clear();
   const std::vector<Allowed> from_end = Compile(query);
   // With fixed last bytes, only the lines the reader's pass finds by them
-  // are compared; otherwise every line, as the reader returns it.
-  // Otherwise every line of a plain run is compared; the pass is then asked
-  // for the ending's last bytes as they are, and what it finds is not used.
+  // are compared. Otherwise every line of a plain run is compared; the pass
+  // is then asked for bytes few lines end with (CR CR), and what it finds
+  // is not used.
   const std::optional<LineEndTail> tail = FixedTail(from_end);
   const LineEndTail pass = tail ? *tail : LineEndTail{0, kCr, kCr, false};
   for (;;) {
@@ -616,42 +649,6 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
   const bool cut_short = reader.failed();
   reader.Close();
   return cut_short ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
-}
-
-void OrderMatches(const RhymeQuery& query, std::vector<std::string_view>& lines) {
-  if (!query.syllables.empty()) {
-    std::erase_if(lines, [&query](std::string_view line) {
-      return std::find(query.syllables.begin(), query.syllables.end(), SyllableCount(line)) ==
-             query.syllables.end();
-    });
-  }
-  // Stable: equal keys stay in file order.
-  if (query.order == ResultOrder::kReverse) {
-    // By the last eight bytes first, read from the end into one number
-    // (a shorter line's missing bytes as 0, which no text holds), and by
-    // the whole lines only where those are equal.
-    std::vector<std::pair<std::uint64_t, std::string_view>> keyed;
-    keyed.reserve(lines.size());
-    for (const std::string_view line : lines) {
-      std::uint64_t key = 0;
-      for (std::size_t d = 0; d < 8; ++d) {
-        const int byte = FromEnd(line, d);
-        key = key << 8 | static_cast<std::uint64_t>(byte < 0 ? 0 : byte);
-      }
-      keyed.emplace_back(key, line);
-    }
-    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-      return a.first != b.first ? a.first < b.first : CompareFromEnd(a.second, b.second) < 0;
-    });
-    for (std::size_t i = 0; i < keyed.size(); ++i) lines[i] = keyed[i].second;
-  } else if (query.order == ResultOrder::kSyllables) {
-    std::vector<std::pair<std::size_t, std::string_view>> keyed;
-    keyed.reserve(lines.size());
-    for (const std::string_view line : lines) keyed.emplace_back(SyllableCount(line), line);
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 0; i < keyed.size(); ++i) lines[i] = keyed[i].second;
-  }
 }
 
 std::vector<EndingCount> CountWordEndings(const LineList& list, const ReverseIndex* index,

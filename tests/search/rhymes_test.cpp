@@ -268,19 +268,32 @@ RhymeQuery RandomQuery(std::mt19937& random, const LineList& list) {
   return query;
 }
 
-// FindRhymeLines on the file at `path`, read in blocks of `block_size`,
-// and the matches put in the query's order.
+// The matches of the file at `path`, read in turn in blocks of
+// `block_size`: held and put in the query's order by FindRhymes, and, in
+// file order, as FindRhymeLines lists them with the syllables kept (which
+// must be the same lines).
 std::vector<std::string> ReadRhymeLines(const std::string& path, std::size_t block_size,
                                         const RhymeQuery& query) {
-  struct Kept : ResultSink {
-    void Clear() override { texts.clear(); }
-    void Add(std::string_view line) override { texts.emplace_back(line); }
-    std::vector<std::string> texts;
-  } kept;
-  EXPECT_EQ(FindRhymeLines(query, kept, {path.c_str(), block_size}), SearchOutcome::Listed);
-  std::vector<std::string_view> views(kept.texts.begin(), kept.texts.end());
-  OrderMatches(query, views);
-  return {views.begin(), views.end()};
+  const WordListOptions list_file{path.c_str(), block_size};
+  LineList held;
+  const RhymeResult found = FindRhymes(list_file, query, held);
+  EXPECT_EQ(found.outcome, SearchOutcome::Listed);
+  std::vector<std::string> texts;
+  for (const LineNumber line : found.lines) texts.emplace_back(held.line(line));
+  if (query.order == ResultOrder::kFile) {
+    struct Kept : ResultSink {
+      explicit Kept(const RhymeQuery& query) : query(query) {}
+      void Clear() override { texts.clear(); }
+      void Add(std::string_view line) override {
+        if (KeepsSyllables(query, SyllableCount(line))) texts.emplace_back(line);
+      }
+      const RhymeQuery& query;
+      std::vector<std::string> texts;
+    } kept(query);
+    EXPECT_EQ(FindRhymeLines(query, kept, list_file), SearchOutcome::Listed);
+    EXPECT_EQ(kept.texts, texts);
+  }
+  return texts;
 }
 
 TEST(RhymesTest, IndexAndScanAgreeWithTheModelOnRandomLists) {
