@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <numeric>
@@ -144,59 +145,80 @@ class IndexWalk {
   std::size_t found_ = 0;
 };
 
-// A line's last eight bytes, read from its end into one number: a missing
-// byte is 0, which no line's text holds, so a line that is the end of
-// another comes before it.
-std::uint64_t EndKey(std::string_view line) {
+// Eight bytes of a line read from its end into one number, from the byte
+// `skip` places before its end back: a missing byte is 0, which no line's
+// text holds, so a line that is the end of another comes before it.
+std::uint64_t EndKey(std::string_view line, std::size_t skip = 0) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes read as one little-endian number put the last of them
+    // highest.
+    if (line.size() >= skip + 8) {
+      std::uint64_t key;
+      std::memcpy(&key, line.data() + line.size() - skip - 8, 8);
+      return key;
+    }
+  }
   std::uint64_t key = 0;
-  for (std::size_t d = 0; d < 8; ++d) key = key << 8 | (d < line.size() ? At(line, line.size() - 1 - d) : 0);
+  for (std::size_t d = skip; d < skip + 8; ++d) key = key << 8 | (d < line.size() ? At(line, line.size() - 1 - d) : 0);
   return key;
 }
 
 // Puts `items` in reverse-dictionary order of their lines, text(item),
-// keeping the order they came in among equal lines. Sorted first by
-// EndKey, and only lines that share those eight bytes by the rest.
+// keeping the order they came in among equal lines. Each is sorted by its
+// EndKey, in place beside it (sixteen bytes an item: every page of memory
+// first touched costs); the items whose keys are equal, and whose lines
+// are longer than the key, by the next eight bytes, and so on (inflected
+// words share long endings).
 template <typename Item, typename Text>
 void SortFromEnd(std::vector<Item>& items, Text text) {
-  std::vector<std::uint64_t> keys(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) keys[i] = EndKey(text(items[i]));
-  // A radix sort, a byte of the key at a time from its lowest: each pass
-  // is stable. A byte that is the same in every key (the ending the
-  // matches share; most lines are shorter than eight bytes) costs no pass.
-  std::vector<std::uint64_t> keys_to;
-  std::vector<Item> items_to;
-  for (unsigned shift = 0; shift < 64; shift += 8) {
-    std::size_t counts[257] = {};
-    for (const std::uint64_t key : keys) ++counts[(key >> shift & 0xFF) + 1];
-    if (std::find(std::begin(counts), std::end(counts), keys.size()) != std::end(counts)) continue;
-    if (keys_to.empty()) {
-      keys_to.resize(keys.size());
-      items_to.resize(items.size());
-    }
-    std::partial_sum(std::begin(counts), std::end(counts), std::begin(counts));
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      const std::size_t to = counts[keys[i] >> shift & 0xFF]++;
-      keys_to[to] = keys[i];
-      items_to[to] = items[i];
-    }
-    keys.swap(keys_to);
-    items.swap(items_to);
+  struct Keyed {
+    std::uint64_t key;
+    std::uint32_t at;  // in items; a list holds at most 2^32 - 1 lines
+  };
+  const auto by_key = [](const Keyed& a, const Keyed& b) { return a.key != b.key ? a.key < b.key : a.at < b.at; };
+  std::vector<Keyed> keyed;
+  keyed.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    keyed.push_back({EndKey(text(items[i])), static_cast<std::uint32_t>(i)});
   }
-  keys_to = {};
-  items_to = {};
-  // Equal keys: equal lines of eight bytes or fewer, already in order (a
-  // shorter line's key ends in a 0 that a longer one's cannot hold), or
-  // lines of more that share their last eight and differ further back.
-  for (std::size_t first = 0; first < items.size();) {
-    std::size_t last = first + 1;
-    while (last < items.size() && keys[last] == keys[first]) ++last;
-    if (last - first > 1 && text(items[first]).size() >= 8) {
-      std::stable_sort(items.begin() + static_cast<std::ptrdiff_t>(first),
-                       items.begin() + static_cast<std::ptrdiff_t>(last),
-                       [&text](const Item& a, const Item& b) { return CompareFromEnd(text(a), text(b)) < 0; });
+  std::sort(keyed.begin(), keyed.end(), by_key);
+  // Each run of equal keys is sorted further at once, before the next, so
+  // that only the runs within it wait: [first, last) share their last
+  // `skip` bytes, and all have more.
+  struct Run {
+    std::size_t first, last, skip;
+  };
+  std::vector<Run> runs;
+  const auto sort_runs = [&](std::size_t first, std::size_t last, std::size_t skip) {
+    for (std::size_t at = first; at < last;) {
+      std::size_t end = at + 1;
+      while (end < last && keyed[end].key == keyed[at].key) ++end;
+      // A key's last byte is 0 when its lines end before it: equal lines.
+      if (end - at > 1 && (keyed[at].key & 0xFF) != 0) runs.push_back({at, end, skip + 8});
+      at = end;
     }
-    first = last;
+  };
+  for (std::size_t at = 0; at < keyed.size();) {
+    std::size_t end = at + 1;
+    while (end < keyed.size() && keyed[end].key == keyed[at].key) ++end;
+    sort_runs(at, end, 0);
+    while (!runs.empty()) {
+      const Run run = runs.back();
+      runs.pop_back();
+      for (std::size_t i = run.first; i < run.last; ++i) {
+        keyed[i].key = EndKey(text(items[keyed[i].at]), run.skip);
+      }
+      std::sort(keyed.begin() + static_cast<std::ptrdiff_t>(run.first),
+                keyed.begin() + static_cast<std::ptrdiff_t>(run.last), by_key);
+      sort_runs(run.first, run.last, run.skip);
+    }
+    at = end;
   }
+  // Into place through the keys, which are no longer needed: no copy of
+  // the items.
+  static_assert(sizeof(Item) <= sizeof(std::uint64_t));
+  for (Keyed& item : keyed) item.key = static_cast<std::uint64_t>(items[item.at]);
+  for (std::size_t i = 0; i < items.size(); ++i) items[i] = static_cast<Item>(keyed[i].key);
 }
 
 // Sorts distinct line numbers: many by marking them in a bitmap of the
@@ -273,13 +295,16 @@ namespace {
 void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
                    RhymeResult& result, std::span<const std::size_t> starts = {}) {
   std::vector<LineNumber>& lines = result.lines;
-  std::vector<std::size_t> counts(lines.size());
+  // Each line's count, only when lines are left out or sorted by it (no
+  // line that a list can hold has 2^32 vowels).
+  const bool kept_by_count = !query.syllables.empty() || query.order == ResultOrder::kSyllables;
+  std::vector<std::uint32_t> counts(kept_by_count ? lines.size() : 0);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::size_t count = index != nullptr && index->syllables(lines[i]) < 255
                                   ? index->syllables(lines[i])
                                   : SyllableCount(starts.empty() ? list.line(lines[i])
                                                                  : list.LineFrom(starts[i]));
-    counts[i] = count;
+    if (kept_by_count) counts[i] = static_cast<std::uint32_t>(count);
     if (count >= result.by_syllables.size()) result.by_syllables.resize(count + 1);
     ++result.by_syllables[count];
   }
@@ -296,7 +321,7 @@ void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQ
   if (query.order == ResultOrder::kSyllables) {
     // A counting sort by syllables keeps file order within each count.
     std::vector<std::size_t> start(result.by_syllables.size() + 1);
-    for (const std::size_t count : counts) ++start[count + 1];
+    for (const std::uint32_t count : counts) ++start[count + 1];
     std::partial_sum(start.begin(), start.end(), start.begin());
     std::vector<LineNumber> sorted(lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) sorted[start[counts[i]]++] = lines[i];
@@ -313,18 +338,21 @@ void Arrange(const LineList& list, const RhymeQuery& query, RhymeResult& result,
     OrderAndCount(list, nullptr, query, result, starts);
     return;
   }
+  if (starts.empty()) {
+    SortFromEnd(result.lines, [&list](LineNumber line) { return list.line(line); });
+    OrderAndCount(list, nullptr, query, result);
+    return;
+  }
   // Each match's place, sorted by its line, which even a sparse list
   // reaches at once through where it starts.
-  std::vector<std::size_t> order(result.lines.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  SortFromEnd(order, [&](std::size_t i) {
-    return starts.empty() ? list.line(result.lines[i]) : list.LineFrom(starts[i]);
-  });
+  std::vector<std::uint32_t> order(result.lines.size());
+  std::iota(order.begin(), order.end(), std::uint32_t{0});
+  SortFromEnd(order, [&](std::uint32_t i) { return list.LineFrom(starts[i]); });
   std::vector<LineNumber> lines(order.size());
-  std::vector<std::size_t> sorted_starts(starts.empty() ? 0 : order.size());
+  std::vector<std::size_t> sorted_starts(order.size());
   for (std::size_t i = 0; i < order.size(); ++i) {
     lines[i] = result.lines[order[i]];
-    if (!starts.empty()) sorted_starts[i] = starts[order[i]];
+    sorted_starts[i] = starts[order[i]];
   }
   result.lines = std::move(lines);
   OrderAndCount(list, nullptr, query, result, sorted_starts);
@@ -542,7 +570,9 @@ class HeldLines : public ResultSink {
   void Clear() override {
     held_ = LineList();
     try {
-      held_.Reserve(1 << 20, 1 << 16);  // most searches' matches: no copy as they come
+      // Most searches' matches, with no copy as they come: only the pages
+      // written to are ever taken.
+      held_.Reserve(8 << 20, 1 << 19);
     } catch (const std::bad_alloc&) {
     }
   }
