@@ -476,28 +476,14 @@ RhymeQuery LastBytesOf(const RhymeQuery& word) {
   return query;
 }
 
-// Twelve bytes a candidate: a common ending has many, and each page of
-// memory first touched costs.
-struct Ranked {
-  LineNumber line;
-  std::uint32_t shared;     // bytes of the word's ending
-  std::uint32_t syllables;  // 4,294,967,295 stands for that many or more
-};
-
-// Where each item goes when sorted by key(item), each below `kinds`,
-// keeping the order within.
-template <typename Key>
-std::vector<std::size_t> CountingSortStarts(const std::vector<Ranked>& items, std::size_t kinds, Key key) {
-  std::vector<std::size_t> start(kinds + 1);
-  for (const Ranked& item : items) ++start[key(item) + 1];
-  std::partial_sum(start.begin(), start.end(), start.begin());
-  return start;
-}
-
-// The closest rhymes among `candidates`, the lines that end with the word's
-// last bytes, in file order or in reverse order when the query asks for it.
+// The closest rhymes among the candidates, the lines that end with the
+// word's last bytes, in file order or in reverse order when the query asks
+// for it: `candidates`, or with `all` every line of `list` in file order.
+// Nothing is held for each candidate but its place among the results: each
+// pass asks the rules again of its line (every page of memory first
+// touched costs more than that).
 ClosestRhymes RankClosest(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
-                          std::span<const LineNumber> candidates) {
+                          std::span<const LineNumber> candidates, bool all = false) {
   ClosestRhymes closest;
   RhymeResult& result = closest.rhymes;
   result.outcome = list.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
@@ -505,47 +491,63 @@ ClosestRhymes RankClosest(const LineList& list, const ReverseIndex* index, const
   RhymeQuery whole = query;
   whole.patterns = false;
   const std::vector<Allowed> from_end = Compile(whole);
-  std::vector<Ranked> kept;
-  kept.reserve(candidates.size());
-  std::size_t longest = 0, most_syllables = 0;
-  for (const LineNumber number : candidates) {
-    const std::string_view line = list.line(number);
-    if (line == word) continue;
-    std::size_t shared = kMinEndingLength;
-    while (shared < from_end.size() && shared < line.size() &&
-           from_end[shared].Has(At(line, line.size() - 1 - shared))) {
-      ++shared;
+  const std::size_t count = all ? list.size() : candidates.size();
+  // A candidate's line, whether it is one of the rhymes (not the word
+  // itself), the bytes it shares with the word and its syllables.
+  struct Rank {
+    LineNumber number;
+    bool rhyme;
+    std::size_t shared, syllables;
+  };
+  const auto rank = [&](std::size_t i) {
+    Rank ranked{all ? static_cast<LineNumber>(i) : candidates[i], false, 0, 0};
+    const std::string_view line = list.line(ranked.number);
+    if (line == word) return ranked;
+    ranked.rhyme = true;
+    ranked.shared = kMinEndingLength;
+    while (ranked.shared < from_end.size() && ranked.shared < line.size() &&
+           from_end[ranked.shared].Has(At(line, line.size() - 1 - ranked.shared))) {
+      ++ranked.shared;
     }
-    const std::size_t syllables = index != nullptr && index->syllables(number) < 255
-                                      ? index->syllables(number)
-                                      : SyllableCount(line);
-    if (syllables >= result.by_syllables.size()) result.by_syllables.resize(syllables + 1);
-    ++result.by_syllables[syllables];
-    if (!query.syllables.empty() &&
-        std::find(query.syllables.begin(), query.syllables.end(), syllables) == query.syllables.end()) {
-      continue;
+    ranked.syllables = index != nullptr && index->syllables(ranked.number) < 255
+                           ? index->syllables(ranked.number)
+                           : SyllableCount(line);
+    return ranked;
+  };
+  // By shared length, longest first (each length a group), and, in
+  // syllables order, by syllables within.
+  std::vector<std::size_t> by_length(word.size() + 1);  // [word.size() - shared]
+  for (std::size_t i = 0; i < count; ++i) {
+    const Rank ranked = rank(i);
+    if (!ranked.rhyme) continue;
+    if (ranked.syllables >= result.by_syllables.size()) result.by_syllables.resize(ranked.syllables + 1);
+    ++result.by_syllables[ranked.syllables];
+    if (KeepsSyllables(query, ranked.syllables)) ++by_length[word.size() - ranked.shared];
+  }
+  for (std::size_t length = word.size(); length >= kMinEndingLength; --length) {
+    const std::size_t lines = by_length[word.size() - length];
+    if (lines > 0) closest.groups.push_back({word.substr(word.size() - length), lines});
+  }
+  const bool by_syllables = query.order == ResultOrder::kSyllables;
+  const std::size_t kinds = by_syllables ? result.by_syllables.size() : 1;
+  const auto slot = [&](const Rank& ranked) {
+    return (word.size() - ranked.shared) * kinds + (by_syllables ? ranked.syllables : 0);
+  };
+  std::vector<std::size_t> start(by_length.size() * kinds + 1);
+  if (by_syllables) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const Rank ranked = rank(i);
+      if (ranked.rhyme && KeepsSyllables(query, ranked.syllables)) ++start[slot(ranked) + 1];
     }
-    const auto counted = static_cast<std::uint32_t>(std::min<std::size_t>(syllables, UINT32_MAX));
-    kept.push_back({number, static_cast<std::uint32_t>(shared), counted});
-    longest = std::max(longest, shared);
-    most_syllables = std::max<std::size_t>(most_syllables, counted);
+  } else {
+    std::copy(by_length.begin(), by_length.end(), start.begin() + 1);
   }
-  if (query.order == ResultOrder::kSyllables) {
-    const auto by_count = [](const Ranked& item) { return std::size_t{item.syllables}; };
-    std::vector<std::size_t> start = CountingSortStarts(kept, most_syllables + 1, by_count);
-    std::vector<Ranked> sorted(kept.size());
-    for (const Ranked& item : kept) sorted[start[by_count(item)]++] = item;
-    kept = std::move(sorted);
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  result.lines.resize(start.back());
+  for (std::size_t i = 0; i < count; ++i) {
+    const Rank ranked = rank(i);
+    if (ranked.rhyme && KeepsSyllables(query, ranked.syllables)) result.lines[start[slot(ranked)]++] = ranked.number;
   }
-  // By shared length, longest first: each length is a group.
-  const auto by_length = [longest](const Ranked& item) { return longest - item.shared; };
-  std::vector<std::size_t> start = CountingSortStarts(kept, longest + 1, by_length);
-  for (std::size_t length = longest; length >= kMinEndingLength && length <= longest; --length) {
-    const std::size_t count = start[longest - length + 1] - start[longest - length];
-    if (count > 0) closest.groups.push_back({word.substr(word.size() - length), count});
-  }
-  result.lines.resize(kept.size());
-  for (const Ranked& item : kept) result.lines[start[by_length(item)]++] = item.line;
   return closest;
 }
 
@@ -628,11 +630,13 @@ ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQue
   }
   // Every line held is a candidate, in file order, or sorted in reverse
   // order when the query asks for it.
-  std::vector<LineNumber> candidates = AllLines(held.size());
   if (query.order == ResultOrder::kReverse) {
+    std::vector<LineNumber> candidates = AllLines(held.size());
     SortFromEnd(candidates, [&held](LineNumber line) { return held.line(line); });
+    closest = RankClosest(held, nullptr, query, candidates);
+  } else {
+    closest = RankClosest(held, nullptr, query, {}, true);
   }
-  closest = RankClosest(held, nullptr, query, candidates);
   closest.rhymes.outcome = outcome;
   return closest;
 }
