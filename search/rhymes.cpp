@@ -163,25 +163,66 @@ std::uint64_t EndKey(std::string_view line, std::size_t skip = 0) {
   return key;
 }
 
+// An item to sort with the key it is sorted by: sixteen bytes, sorted in
+// place (every page of memory first touched costs).
+struct Keyed {
+  std::uint64_t key;
+  std::uint32_t at;  // its place; a list holds at most 2^32 - 1 lines
+};
+
+bool ByKey(const Keyed& a, const Keyed& b) { return a.key != b.key ? a.key < b.key : a.at < b.at; }
+
+// Sorts [first, last) by key, then place, where the keys agree in the
+// bits above `shift` + 8: into buckets by the byte at `shift`, in place,
+// each bucket then by the next byte; a few items by comparing them.
+void SortKeyed(Keyed* first, Keyed* last, int shift) {
+  for (;;) {
+    if (last - first <= 32 || shift < 0) {
+      std::sort(first, last, ByKey);
+      return;
+    }
+    const auto byte = [shift](const Keyed& item) { return static_cast<std::size_t>(item.key >> shift & 0xFF); };
+    std::size_t ends[256] = {};
+    for (const Keyed* item = first; item != last; ++item) ++ends[byte(*item)];
+    if (std::find(std::begin(ends), std::end(ends), static_cast<std::size_t>(last - first)) != std::end(ends)) {
+      shift -= 8;  // the same byte in every key
+      continue;
+    }
+    std::size_t next[256];
+    std::size_t at = 0;
+    for (std::size_t b = 0; b < 256; ++b) {
+      next[b] = at;
+      at += ends[b];
+      ends[b] = at;
+    }
+    // Each item swapped straight into its bucket.
+    for (std::size_t b = 0; b < 256; ++b) {
+      while (next[b] < ends[b]) {
+        Keyed item = first[next[b]];
+        for (std::size_t to = byte(item); to != b; to = byte(item)) std::swap(item, first[next[to]++]);
+        first[next[b]++] = item;
+      }
+    }
+    for (std::size_t b = 0, from = 0; b < 256; from = ends[b++]) {
+      if (ends[b] - from > 1) SortKeyed(first + from, first + ends[b], shift - 8);
+    }
+    return;
+  }
+}
+
 // Puts `items` in reverse-dictionary order of their lines, text(item),
 // keeping the order they came in among equal lines. Each is sorted by its
-// EndKey, in place beside it (sixteen bytes an item: every page of memory
-// first touched costs); the items whose keys are equal, and whose lines
-// are longer than the key, by the next eight bytes, and so on (inflected
-// words share long endings).
+// EndKey; the items whose keys are equal, and whose lines are longer than
+// the key, by the next eight bytes, and so on (inflected words share long
+// endings).
 template <typename Item, typename Text>
 void SortFromEnd(std::vector<Item>& items, Text text) {
-  struct Keyed {
-    std::uint64_t key;
-    std::uint32_t at;  // in items; a list holds at most 2^32 - 1 lines
-  };
-  const auto by_key = [](const Keyed& a, const Keyed& b) { return a.key != b.key ? a.key < b.key : a.at < b.at; };
   std::vector<Keyed> keyed;
   keyed.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
     keyed.push_back({EndKey(text(items[i])), static_cast<std::uint32_t>(i)});
   }
-  std::sort(keyed.begin(), keyed.end(), by_key);
+  SortKeyed(keyed.data(), keyed.data() + keyed.size(), 56);
   // Each run of equal keys is sorted further at once, before the next, so
   // that only the runs within it wait: [first, last) share their last
   // `skip` bytes, and all have more.
@@ -208,8 +249,7 @@ void SortFromEnd(std::vector<Item>& items, Text text) {
       for (std::size_t i = run.first; i < run.last; ++i) {
         keyed[i].key = EndKey(text(items[keyed[i].at]), run.skip);
       }
-      std::sort(keyed.begin() + static_cast<std::ptrdiff_t>(run.first),
-                keyed.begin() + static_cast<std::ptrdiff_t>(run.last), by_key);
+      SortKeyed(keyed.data() + run.first, keyed.data() + run.last, 56);
       sort_runs(run.first, run.last, run.skip);
     }
     at = end;
@@ -289,11 +329,12 @@ bool KeepsSyllables(const RhymeQuery& query, std::size_t syllables) {
 namespace {
 
 // Counts the matches' syllables, keeps the counts asked for, and puts the
-// lines in the query's order; `lines` come in file order, or in reverse
-// order when the query asks for it. `starts`, when given, tells where each
-// line starts, so that a sparse list need not look its lines up.
+// lines in syllables order when the query asks for it; `lines` come in
+// file order, or in reverse order. `starts`, when given, tells where each
+// line starts, so that a sparse list need not look its lines up; it is
+// kept beside the lines.
 void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
-                   RhymeResult& result, std::span<const std::size_t> starts = {}) {
+                   RhymeResult& result, std::vector<std::size_t>* starts = nullptr) {
   std::vector<LineNumber>& lines = result.lines;
   // Each line's count, only when lines are left out or sorted by it (no
   // line that a list can hold has 2^32 vowels).
@@ -302,8 +343,8 @@ void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQ
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::size_t count = index != nullptr && index->syllables(lines[i]) < 255
                                   ? index->syllables(lines[i])
-                                  : SyllableCount(starts.empty() ? list.line(lines[i])
-                                                                 : list.LineFrom(starts[i]));
+                                  : SyllableCount(starts == nullptr ? list.line(lines[i])
+                                                                    : list.line(lines[i], (*starts)[i]));
     if (kept_by_count) counts[i] = static_cast<std::uint32_t>(count);
     if (count >= result.by_syllables.size()) result.by_syllables.resize(count + 1);
     ++result.by_syllables[count];
@@ -313,9 +354,11 @@ void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQ
     for (std::size_t i = 0; i < lines.size(); ++i) {
       if (!KeepsSyllables(query, counts[i])) continue;
       lines[kept] = lines[i];
+      if (starts != nullptr) (*starts)[kept] = (*starts)[i];
       counts[kept++] = counts[i];
     }
     lines.resize(kept);
+    if (starts != nullptr) starts->resize(kept);
     counts.resize(kept);
   }
   if (query.order == ResultOrder::kSyllables) {
@@ -333,29 +376,22 @@ void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQ
 // query's order, and keeps the syllable counts it asks for. `starts` as
 // for OrderAndCount.
 void Arrange(const LineList& list, const RhymeQuery& query, RhymeResult& result,
-             std::span<const std::size_t> starts = {}) {
-  if (query.order != ResultOrder::kReverse) {
-    OrderAndCount(list, nullptr, query, result, starts);
-    return;
-  }
-  if (starts.empty()) {
+             std::vector<std::size_t>* starts = nullptr) {
+  // Counted and kept in file order, which reads the lines in turn.
+  OrderAndCount(list, nullptr, query, result, starts);
+  if (query.order != ResultOrder::kReverse) return;
+  if (starts == nullptr) {
     SortFromEnd(result.lines, [&list](LineNumber line) { return list.line(line); });
-    OrderAndCount(list, nullptr, query, result);
     return;
   }
   // Each match's place, sorted by its line, which even a sparse list
   // reaches at once through where it starts.
   std::vector<std::uint32_t> order(result.lines.size());
   std::iota(order.begin(), order.end(), std::uint32_t{0});
-  SortFromEnd(order, [&](std::uint32_t i) { return list.LineFrom(starts[i]); });
+  SortFromEnd(order, [&](std::uint32_t i) { return list.line(result.lines[i], (*starts)[i]); });
   std::vector<LineNumber> lines(order.size());
-  std::vector<std::size_t> sorted_starts(order.size());
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    lines[i] = result.lines[order[i]];
-    sorted_starts[i] = starts[order[i]];
-  }
+  for (std::size_t i = 0; i < order.size(); ++i) lines[i] = result.lines[order[i]];
   result.lines = std::move(lines);
-  OrderAndCount(list, nullptr, query, result, sorted_starts);
 }
 
 }  // namespace
@@ -446,7 +482,7 @@ bool RhymeScan::Step(std::size_t bytes) {
 RhymeResult RhymeScan::Finish() {
   Step(SIZE_MAX);
   if (result_.outcome == SearchOutcome::EndingTooShort) return std::move(result_);
-  Arrange(list_, query_, result_, starts_);
+  Arrange(list_, query_, result_, &starts_);
   return std::move(result_);
 }
 
