@@ -34,26 +34,18 @@ std::optional<LineList> ReadWhole(const FinderOptions& options, bool& cut_short)
   }
 }
 
-// Passes on the matches of the syllable counts a query keeps, to be
-// written, or only counted.
+// Passes on the matches of the syllable counts a query keeps.
 class KeptSyllables : public ResultSink {
  public:
   KeptSyllables(const RhymeQuery& query, ResultSink* out) : query_(query), out_(out) {}
-  void Clear() override {
-    if (out_ != nullptr) out_->Clear();
-    count_ = 0;
-  }
+  void Clear() override { out_->Clear(); }
   void Add(std::string_view line) override {
-    if (!query_.syllables.empty() && !KeepsSyllables(query_, SyllableCount(line))) return;
-    ++count_;
-    if (out_ != nullptr) out_->Add(line);
+    if (query_.syllables.empty() || KeepsSyllables(query_, SyllableCount(line))) out_->Add(line);
   }
-  std::size_t count() const { return count_; }
 
  private:
   const RhymeQuery& query_;
-  ResultSink* out_;  // null: only counted
-  std::size_t count_ = 0;
+  ResultSink* out_;
 };
 
 }  // namespace
@@ -73,9 +65,9 @@ FinderResult WriteHeld(const LineList& held, std::span<const LineNumber> lines, 
 FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
                         const FinderOptions& options) {
   if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
-  LentList list;
-  if (!list.Open(options)) return {SearchOutcome::ListMissing};
   if (query.order != ResultOrder::kFile) {
+    LentList list;
+    if (!list.Open(options)) return {SearchOutcome::ListMissing};
     LineList held;
     const RhymeResult found = FindRhymes(list.reader(), query, held);
     if (found.outcome != SearchOutcome::Listed && found.outcome != SearchOutcome::ListCutShort) {
@@ -83,15 +75,13 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
     }
     return WriteHeld(held, found.lines, found.outcome, count_only, out, options);
   }
-  // In file order, each match is written as it is found, as the plain
-  // search writes them.
-  OutputSink sink(options.utf8, out, &list.file());
-  KeptSyllables kept(query, count_only ? nullptr : &sink);
-  const SearchOutcome outcome = FindRhymeLines(query, kept, list.reader());
-  if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) return {outcome};
-  if (count_only) return {outcome, !WriteCount(out, kept.count())};
-  sink.Flush();
-  return {outcome, sink.failed()};
+  // In file order, each match is written as it is found, and the list is
+  // read as the plain search reads it.
+  const PartSearch search = [&query](ResultSink& sink, const WordListOptions& part) {
+    KeptSyllables kept(query, &sink);
+    return FindRhymeLines(query, kept, part);
+  };
+  return count_only ? CountParts(search, out, options) : SearchParts(search, out, options);
 }
 
 FinderResult ListWordEndings(std::string_view word, Output& out, const FinderOptions& options) {

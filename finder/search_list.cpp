@@ -37,10 +37,10 @@ WordListOptions LentBy(const FinderOptions& options, ListBytes& lender) {
   return reader;
 }
 
-FinderResult SearchWhole(std::string_view ending, Output& out, const FinderOptions& options,
+FinderResult SearchWhole(const PartSearch& search, Output& out, const FinderOptions& options,
                          ListFile& list, ListBytes& lender) {
   OutputSink sink(options.utf8, out, &list);
-  const SearchOutcome outcome = FindEndingMatches(ending, sink, LentBy(options, lender));
+  const SearchOutcome outcome = search(sink, LentBy(options, lender));
   sink.Flush();
   return {outcome, sink.failed()};
 }
@@ -54,6 +54,11 @@ class CountingOutput : public Output {
   }
   std::size_t lines = 0;
 };
+
+// The plain search of `ending` in each part.
+PartSearch EndingSearch(std::string_view ending) {
+  return [ending](ResultSink& sink, const WordListOptions& list) { return FindEndingMatches(ending, sink, list); };
+}
 
 }  // namespace
 
@@ -72,8 +77,13 @@ bool LentList::Open(const FinderOptions& options) {
 bool WriteCount(Output& out, std::size_t count) { return out.Write(std::to_string(count) + '\n'); }
 
 FinderResult CountList(std::string_view ending, Output& out, const FinderOptions& options) {
+  if (ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
+  return CountParts(EndingSearch(ending), out, options);
+}
+
+FinderResult CountParts(const PartSearch& search, Output& out, const FinderOptions& options) {
   CountingOutput counted;
-  FinderResult result = SearchList(ending, counted, options);
+  FinderResult result = SearchParts(search, counted, options);
   if (result.outcome == SearchOutcome::Listed || result.outcome == SearchOutcome::ListCutShort) {
     result.write_failed = !WriteCount(out, counted.lines);
   }
@@ -82,16 +92,20 @@ FinderResult CountList(std::string_view ending, Output& out, const FinderOptions
 
 FinderResult SearchList(std::string_view ending, Output& out, const FinderOptions& options) {
   if (ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
+  return SearchParts(EndingSearch(ending), out, options);
+}
+
+FinderResult SearchParts(const PartSearch& search, Output& out, const FinderOptions& options) {
   ListFile list;
   if (!list.Open(options.path)) return {SearchOutcome::ListMissing};
   if (!list.mapped()) {
     ListFile::Stream stream(list, options.block_size);
-    return SearchWhole(ending, out, options, list, stream);
+    return SearchWhole(search, out, options, list, stream);
   }
   const std::string_view bytes = list.bytes();
   const std::size_t split = bytes.size() >= options.split_from ? SplitPoint(bytes) : bytes.size();
   ListFile::Part first(list, 0, split);
-  if (split == bytes.size()) return SearchWhole(ending, out, options, list, first);
+  if (split == bytes.size()) return SearchWhole(search, out, options, list, first);
 
   ListFile::Part second(list, split, bytes.size());
   HeldOutput held(out, kHeldLimit);
@@ -102,7 +116,7 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
   try {
     worker = std::thread([&] {
       try {
-        second_outcome = FindEndingMatches(ending, second_sink, second_list);
+        second_outcome = search(second_sink, second_list);
         second_sink.Flush();
       } catch (const std::exception&) {
         second_outcome = SearchOutcome::ListCutShort;
@@ -110,11 +124,11 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
     });
   } catch (const std::exception&) {
     ListFile::Part whole(list, 0, bytes.size());
-    return SearchWhole(ending, out, options, list, whole);
+    return SearchWhole(search, out, options, list, whole);
   }
 
   OutputSink first_sink(options.utf8, out, &list);
-  const SearchOutcome first_outcome = FindEndingMatches(ending, first_sink, LentBy(options, first));
+  const SearchOutcome first_outcome = search(first_sink, LentBy(options, first));
   first_sink.Flush();
   // The second half's lines count only after the whole first half: not
   // after a SUB, a read error, a line too long to hold in it, or a failed

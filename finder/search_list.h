@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include <functional>
 #include <optional>
 
 #include "finder/list_file.h"
@@ -56,6 +57,16 @@ class LentList {
   std::optional<ListFile::Stream> stream_;
   WordListOptions reader_;
 };
+
+// A search of one part of the list, read by `list`: lists its matches in
+// `sink`, in file order, with the outcomes of FindEndingMatches.
+using PartSearch = std::function<SearchOutcome(ResultSink& sink, const WordListOptions& list)>;
+
+// SearchList and CountList with another search of each part: the list is
+// read the same way (in two halves at once when it is mapped and large),
+// and its matches written the same way.
+FinderResult SearchParts(const PartSearch& search, Output& out, const FinderOptions& options = {});
+FinderResult CountParts(const PartSearch& search, Output& out, const FinderOptions& options = {});
 
 // Writes `count` as a decimal number on a line; false when that fails.
 bool WriteCount(Output& out, std::size_t count);

@@ -234,6 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         versalo::FinderOptions finder;
         finder.path = options.path;
         finder.block_size = block_size;
+        finder.split_from = 0;  // in file order, in two halves as the plain search
         const versalo::FinderResult result = versalo::SearchHeld(query, count_only, out, finder);
         Check(result.outcome == versalo::SearchOutcome::Listed &&
                   out.text == (count_only ? std::to_string(found_texts.size()) + '\n' : listed),
