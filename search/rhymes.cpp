@@ -85,6 +85,14 @@ std::optional<LineEndTail> FixedTail(const std::vector<Allowed>& from_end) {
   return std::nullopt;
 }
 
+// How many of the ending's last bytes allow one byte only: every match ends
+// with the same bytes there.
+std::size_t FixedBytes(const std::vector<Allowed>& from_end) {
+  std::size_t fixed = 0;
+  while (fixed < from_end.size() && !from_end[fixed].any && from_end[fixed].pair == from_end[fixed].byte) ++fixed;
+  return fixed;
+}
+
 // Walks the index as a tree: the lines in [first, last) of `order` share
 // their last `d` bytes, and so stand sorted by the byte before those.
 class IndexWalk {
@@ -211,16 +219,16 @@ void SortKeyed(Keyed* first, Keyed* last, int shift) {
 }
 
 // Puts `items` in reverse-dictionary order of their lines, text(item),
-// keeping the order they came in among equal lines. Each is sorted by its
-// EndKey; the items whose keys are equal, and whose lines are longer than
-// the key, by the next eight bytes, and so on (inflected words share long
-// endings).
+// keeping the order they came in among equal lines; all of the lines end
+// with the same `shared` bytes. Each is sorted by its EndKey past those;
+// the items whose keys are equal, and whose lines are longer than the key,
+// by the next eight bytes, and so on (inflected words share long endings).
 template <typename Item, typename Text>
-void SortFromEnd(std::vector<Item>& items, Text text) {
+void SortFromEnd(std::vector<Item>& items, Text text, std::size_t shared = 0) {
   std::vector<Keyed> keyed;
   keyed.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
-    keyed.push_back({EndKey(text(items[i])), static_cast<std::uint32_t>(i)});
+    keyed.push_back({EndKey(text(items[i]), shared), static_cast<std::uint32_t>(i)});
   }
   SortKeyed(keyed.data(), keyed.data() + keyed.size(), 56);
   // Each run of equal keys is sorted further at once, before the next, so
@@ -242,7 +250,7 @@ void SortFromEnd(std::vector<Item>& items, Text text) {
   for (std::size_t at = 0; at < keyed.size();) {
     std::size_t end = at + 1;
     while (end < keyed.size() && keyed[end].key == keyed[at].key) ++end;
-    sort_runs(at, end, 0);
+    sort_runs(at, end, shared);
     while (!runs.empty()) {
       const Run run = runs.back();
       runs.pop_back();
@@ -380,15 +388,16 @@ void Arrange(const LineList& list, const RhymeQuery& query, RhymeResult& result,
   // Counted and kept in file order, which reads the lines in turn.
   OrderAndCount(list, nullptr, query, result, starts);
   if (query.order != ResultOrder::kReverse) return;
+  const std::size_t shared = FixedBytes(Compile(query));
   if (starts == nullptr) {
-    SortFromEnd(result.lines, [&list](LineNumber line) { return list.line(line); });
+    SortFromEnd(result.lines, [&list](LineNumber line) { return list.line(line); }, shared);
     return;
   }
   // Each match's place, sorted by its line, which even a sparse list
   // reaches at once through where it starts.
   std::vector<std::uint32_t> order(result.lines.size());
   std::iota(order.begin(), order.end(), std::uint32_t{0});
-  SortFromEnd(order, [&](std::uint32_t i) { return list.line(result.lines[i], (*starts)[i]); });
+  SortFromEnd(order, [&](std::uint32_t i) { return list.line(result.lines[i], (*starts)[i]); }, shared);
   std::vector<LineNumber> lines(order.size());
   for (std::size_t i = 0; i < order.size(); ++i) lines[i] = result.lines[order[i]];
   result.lines = std::move(lines);
@@ -668,7 +677,8 @@ ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQue
   // order when the query asks for it.
   if (query.order == ResultOrder::kReverse) {
     std::vector<LineNumber> candidates = AllLines(held.size());
-    SortFromEnd(candidates, [&held](LineNumber line) { return held.line(line); });
+    SortFromEnd(candidates, [&held](LineNumber line) { return held.line(line); },
+                FixedBytes(Compile(LastBytesOf(query))));
     closest = RankClosest(held, nullptr, query, candidates);
   } else {
     closest = RankClosest(held, nullptr, query, {}, true);
