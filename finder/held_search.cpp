@@ -65,7 +65,8 @@ FinderResult WriteHeld(const LineList& held, std::span<const LineNumber> lines, 
 FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
                         const FinderOptions& options) {
   if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
-  if (query.order != ResultOrder::kFile) {
+  // Only another order holds the matches: a count is the same in any.
+  if (query.order != ResultOrder::kFile && !count_only) {
     LentList list;
     if (!list.Open(options)) return {SearchOutcome::ListMissing};
     LineList held;
@@ -75,8 +76,8 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
     }
     return WriteHeld(held, found.lines, found.outcome, count_only, out, options);
   }
-  // In file order, each match is written as it is found, and the list is
-  // read as the plain search reads it.
+  // In file order, each match is written (or counted) as it is found, and
+  // the list is read as the plain search reads it.
   const PartSearch search = [&query](ResultSink& sink, const WordListOptions& part) {
     KeptSyllables kept(query, &sink);
     return FindRhymeLines(query, kept, part);
