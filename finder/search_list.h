@@ -7,10 +7,9 @@
 #define VERSALO_FINDER_SEARCH_LIST_H
 
 #include <cstddef>
-#include <string_view>
-
 #include <functional>
 #include <optional>
+#include <string_view>
 
 #include "finder/list_file.h"
 #include "finder/output.h"

@@ -112,9 +112,13 @@ TEST(LineListTest, HoldsTheReadersLines) {
   for (int i = 0; i < 300; ++i) all.push_back(testing::RandomBytes(random, random() % 200));
   for (const std::string& bytes : all) {
     const std::vector<std::string> expected = testing::ModelLines(bytes);
-    // Dense, and sparse (one offset every few lines) from the first line on.
-    for (const std::size_t dense_up_to : {SIZE_MAX, std::size_t{0}}) {
-      const LineList list(bytes, dense_up_to);
+    // Dense, sparse (one offset every few lines) from the first line on,
+    // and kept a line at a time.
+    LineList added;
+    for (const std::string& line : expected) added.Add(line);
+    for (const std::size_t dense_up_to : {SIZE_MAX, std::size_t{0}, std::size_t{1}}) {
+      const LineList read(dense_up_to == 1 ? std::string() : bytes, dense_up_to);
+      const LineList& list = dense_up_to == 1 ? added : read;
       ASSERT_EQ(list.size(), expected.size()) << ::testing::PrintToString(bytes);
       std::size_t at = 0;
       for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -208,6 +212,36 @@ TEST(RhymesTest, OrdersAndSyllables) {
       // Counted before any are left out.
       EXPECT_EQ(result.by_syllables, (std::vector<std::size_t>{0, 1, 6, 1}));
     }
+  }
+}
+
+// Reverse order among lines that share more than eight bytes, and more than
+// sixteen: the same on the list held, through its index, by a scan of it
+// held sparse, and read in turn from a file with only the matches held.
+TEST(RhymesTest, ReverseOrderOfLongSharedEndings) {
+  const std::string bytes = Cp(
+      "бнедоразгледаната\nразгледаната\nогледаната\nаната\nанедоразгледаната\n"
+      "гледаната\nразгледаната\nпрегледаната\nнедоразгледаната\nкарта\n");
+  const LineList list(bytes), sparse(bytes, 0);
+  const ReverseIndex index(list);
+  testing::TempDir dir;
+  const std::string file = dir.Write("rym.txt", bytes);
+  // Read from the end: "аната" ends the rest; before "гледаната" е < з < о;
+  // before "разгледаната" a line's start, then "о"; equal lines in file order.
+  const std::vector<std::string> ending_in_nata = {
+      "аната", "гледаната", "прегледаната", "разгледаната", "разгледаната",
+      "недоразгледаната", "анедоразгледаната", "бнедоразгледаната", "огледаната"};
+  for (const char* ending : {"ната", "та", "?та"}) {
+    RhymeQuery query = QueryFor(Cp(ending), true);
+    query.order = ResultOrder::kReverse;
+    SCOPED_TRACE(ending);
+    std::vector<std::string> expected = ending_in_nata;
+    if (std::string_view(ending) != "ната") expected.push_back("карта");  // р after н
+    EXPECT_EQ(Texts(list, FindRhymes(list, nullptr, query).lines), expected);
+    EXPECT_EQ(Texts(list, FindRhymes(list, &index, query).lines), expected);
+    EXPECT_EQ(Texts(sparse, FindRhymes(sparse, nullptr, query).lines), expected);
+    LineList held;
+    EXPECT_EQ(Texts(held, FindRhymes(WordListOptions{file.c_str(), 7}, query, held).lines), expected);
   }
 }
 
