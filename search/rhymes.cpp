@@ -700,6 +700,18 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
   // is not used.
   const std::optional<LineEndTail> tail = FixedTail(from_end);
   const LineEndTail pass = tail ? *tail : LineEndTail{0, kCr, kCr, false};
+  // Without them, the last byte of the ending that allows one byte only,
+  // and how far it stands from the end: only the lines with it there are
+  // compared. Not a CR, which a break may hold, nor a byte no line's text
+  // holds (LF, NUL, SUB): that ending matches nothing, line by line.
+  std::optional<std::pair<std::size_t, char>> anchor;
+  for (std::size_t d = 0; !tail && d < from_end.size() && d < 8; ++d) {
+    const Allowed& allowed = from_end[d];
+    if (allowed.any || allowed.pair != allowed.byte) continue;
+    const unsigned char byte = allowed.byte;
+    if (byte != kCr && byte != kLf && byte != kNul && byte != kSub) anchor.emplace(d, static_cast<char>(byte));
+    break;
+  }
   for (;;) {
     std::string_view run;
     std::span<const std::size_t> ends;
@@ -714,12 +726,34 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
         continue;
       }
       // A run ends just after an LF; a CR before it belongs to the break.
-      for (std::size_t start = 0; start < run.size();) {
-        const std::size_t lf = FindByte(run.data(), start, run.size(), kLf);
+      const auto look_at = [&](std::size_t start, std::size_t lf) {
         const std::size_t end = lf > start && IsByte(run[lf - 1], kCr) ? lf - 1 : lf;
         const std::string_view line = run.substr(start, end - start);
         if (Matches(line, from_end)) sink.Add(line);
-        start = lf + 1;
+      };
+      if (!anchor) {
+        for (std::size_t start = 0; start < run.size();) {
+          const std::size_t lf = FindByte(run.data(), start, run.size(), kLf);
+          look_at(start, lf);
+          start = lf + 1;
+        }
+        continue;
+      }
+      // Only the lines whose break comes just after the fixed byte, `d`
+      // bytes and a CR at most after it.
+      const std::size_t d = anchor->first;
+      for (std::size_t from = 0; from < run.size();) {
+        const std::size_t at = FindByte(run.data(), from, run.size(), anchor->second);
+        if (at == run.size()) break;
+        const std::size_t lf = FindByte(run.data(), at + 1, std::min(run.size(), at + d + 3), kLf);
+        if (lf == std::min(run.size(), at + d + 3)) {
+          from = at + 1;
+          continue;
+        }
+        std::size_t start = at;
+        while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
+        look_at(start, lf);
+        from = lf + 1;
       }
     }
     const LineRead read = reader.Next();
