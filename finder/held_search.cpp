@@ -2,6 +2,7 @@
 
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,69 +34,55 @@ std::optional<LineList> ReadWhole(const FinderOptions& options, bool& cut_short)
   }
 }
 
-// Keeps the matches' text, one after another, and where each ends.
-class KeptLines : public ResultSink {
+// Passes on the matches of the syllable counts a query keeps.
+class KeptSyllables : public ResultSink {
  public:
-  void Clear() override {
-    text_.clear();
-    ends_.clear();
-  }
+  KeptSyllables(const RhymeQuery& query, ResultSink* out) : query_(query), out_(out) {}
+  void Clear() override { out_->Clear(); }
   void Add(std::string_view line) override {
-    text_.append(line);
-    ends_.push_back(text_.size());
-  }
-  // The lines kept, in the order they came; valid while this lives.
-  std::vector<std::string_view> lines() const {
-    std::vector<std::string_view> lines;
-    lines.reserve(ends_.size());
-    std::size_t start = 0;
-    for (const std::size_t end : ends_) {
-      lines.emplace_back(text_.data() + start, end - start);
-      start = end;
-    }
-    return lines;
+    if (query_.syllables.empty() || KeepsSyllables(query_, SyllableCount(line))) out_->Add(line);
   }
 
  private:
-  std::string text_;
-  std::vector<std::size_t> ends_;
+  const RhymeQuery& query_;
+  ResultSink* out_;
 };
 
 }  // namespace
 
-FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
-                        const FinderOptions& options) {
-  if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
-  ListFile file;
-  if (!file.Open(options.path)) return {SearchOutcome::ListMissing};
-  std::optional<ListFile::Part> part;
-  std::optional<ListFile::Stream> stream;
-  ListBytes* lender = nullptr;
-  if (file.mapped()) {
-    lender = &part.emplace(file, 0, file.bytes().size());
-  } else {
-    lender = &stream.emplace(file, options.block_size);
-  }
-  WordListOptions reader{options.path, options.block_size};
-  reader.lender = lender;
-  KeptLines kept;
-  SearchOutcome outcome;
-  try {
-    outcome = FindRhymeLines(query, kept, reader);
-  } catch (const std::bad_alloc&) {
-    outcome = SearchOutcome::ListCutShort;
-  }
-  if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) return {outcome};
-  std::vector<std::string_view> lines = kept.lines();
-  OrderMatches(query, lines);
+FinderResult WriteHeld(const LineList& held, std::span<const LineNumber> lines, SearchOutcome outcome,
+                       bool count_only, Output& out, const FinderOptions& options) {
   if (count_only) return {outcome, !WriteCount(out, lines.size())};
   OutputSink sink(options.utf8, out);
-  for (const std::string_view line : lines) {
-    sink.Add(line);
+  for (const LineNumber line : lines) {
+    sink.Add(held.line(line));
     if (sink.failed()) break;
   }
   sink.Flush();
   return {outcome, sink.failed()};
+}
+
+FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
+                        const FinderOptions& options) {
+  if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
+  // Only another order holds the matches: a count is the same in any.
+  if (query.order != ResultOrder::kFile && !count_only) {
+    LentList list;
+    if (!list.Open(options)) return {SearchOutcome::ListMissing};
+    LineList held;
+    const RhymeResult found = FindRhymes(list.reader(), query, held);
+    if (found.outcome != SearchOutcome::Listed && found.outcome != SearchOutcome::ListCutShort) {
+      return {found.outcome};
+    }
+    return WriteHeld(held, found.lines, found.outcome, count_only, out, options);
+  }
+  // In file order, each match is written (or counted) as it is found, and
+  // the list is read as the plain search reads it.
+  const PartSearch search = [&query](ResultSink& sink, const WordListOptions& part) {
+    KeptSyllables kept(query, &sink);
+    return FindRhymeLines(query, kept, part);
+  };
+  return count_only ? CountParts(search, out, options) : SearchParts(search, out, options);
 }
 
 FinderResult ListWordEndings(std::string_view word, Output& out, const FinderOptions& options) {

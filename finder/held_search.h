@@ -1,27 +1,34 @@
 // versalo-find's searches beyond the plain one. Other orders, syllables,
 // rhymes by sound and patterns scan the list where it lies (mapped, or read
-// in blocks), keep only the matching lines, and order those; a word's
-// endings read the whole list into memory once and search it there.
+// in blocks): in file order each match is written as it is found; another
+// order holds only the matches, and sorts those. A word's endings read the
+// whole list into memory once and search it there.
 #ifndef VERSALO_FINDER_HELD_SEARCH_H
 #define VERSALO_FINDER_HELD_SEARCH_H
 
+#include <span>
 #include <string_view>
 
 #include "finder/output.h"
 #include "finder/search_list.h"
+#include "search/line_list.h"
 #include "search/rhymes.h"
 
 namespace versalo {
 
-// Lists the lines that match `query`, in its order (sorting the matches
-// only), or, with `count_only`,
-// only how many there are, as a decimal number on a line.
+// Lists the lines that match `query`, in its order, or, with
+// `count_only`, only how many there are, as a decimal number on a line.
 FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
                         const FinderOptions& options);
 
 // Lists the endings of `word` from two bytes up, shortest first, each as
 // "ENDING<TAB>COUNT".
 FinderResult ListWordEndings(std::string_view word, Output& out, const FinderOptions& options);
+
+// Writes the lines `lines` of `held`, or with `count_only` how many they
+// are, after a search that ended with `outcome`.
+FinderResult WriteHeld(const LineList& held, std::span<const LineNumber> lines, SearchOutcome outcome,
+                       bool count_only, Output& out, const FinderOptions& options);
 
 }  // namespace versalo
 

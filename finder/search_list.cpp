@@ -136,10 +136,10 @@ WordListOptions LentBy(const FinderOptions& options, ListBytes& lender) {
   return reader;
 }
 
-FinderResult SearchWhole(std::string_view ending, Output& out, const FinderOptions& options,
+FinderResult SearchWhole(const PartSearch& search, Output& out, const FinderOptions& options,
                          ListFile& list, ListBytes& lender) {
   OutputSink sink(options.utf8, out, &list);
-  const SearchOutcome outcome = FindEndingMatches(ending, sink, LentBy(options, lender));
+  const SearchOutcome outcome = search(sink, LentBy(options, lender));
   sink.Flush();
   return {outcome, sink.failed()};
 }
@@ -154,13 +154,35 @@ class CountingOutput : public Output {
   std::size_t lines = 0;
 };
 
+// The plain search of `ending` in each part.
+PartSearch EndingSearch(std::string_view ending) {
+  return [ending](ResultSink& sink, const WordListOptions& list) { return FindEndingMatches(ending, sink, list); };
+}
+
 }  // namespace
+
+bool LentList::Open(const FinderOptions& options) {
+  if (!file_.Open(options.path)) return false;
+  ListBytes* lender = nullptr;
+  if (file_.mapped()) {
+    lender = &part_.emplace(file_, 0, file_.bytes().size());
+  } else {
+    lender = &stream_.emplace(file_, options.block_size);
+  }
+  reader_ = LentBy(options, *lender);
+  return true;
+}
 
 bool WriteCount(Output& out, std::size_t count) { return out.Write(std::to_string(count) + '\n'); }
 
 FinderResult CountList(std::string_view ending, Output& out, const FinderOptions& options) {
+  if (ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
+  return CountParts(EndingSearch(ending), out, options);
+}
+
+FinderResult CountParts(const PartSearch& search, Output& out, const FinderOptions& options) {
   CountingOutput counted;
-  FinderResult result = SearchList(ending, counted, options);
+  FinderResult result = SearchParts(search, counted, options);
   if (result.outcome == SearchOutcome::Listed || result.outcome == SearchOutcome::ListCutShort) {
     result.write_failed = !WriteCount(out, counted.lines);
   }
@@ -169,16 +191,20 @@ FinderResult CountList(std::string_view ending, Output& out, const FinderOptions
 
 FinderResult SearchList(std::string_view ending, Output& out, const FinderOptions& options) {
   if (ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
+  return SearchParts(EndingSearch(ending), out, options);
+}
+
+FinderResult SearchParts(const PartSearch& search, Output& out, const FinderOptions& options) {
   ListFile list;
   if (!list.Open(options.path, ListFile::Access::kReadParts)) return {SearchOutcome::ListMissing};
   if (!list.in_parts()) {
     ListFile::Stream stream(list, options.block_size);
-    return SearchWhole(ending, out, options, list, stream);
+    return SearchWhole(search, out, options, list, stream);
   }
   const std::size_t size = list.size();
   if (size < options.split_from) {
     ListFile::Slice whole(list, 0, size, options.block_size);
-    return SearchWhole(ending, out, options, list, whole);
+    return SearchWhole(search, out, options, list, whole);
   }
   // At least two chunks, where the list has a line break to split at.
   const std::size_t chunk = std::max<std::size_t>(1, std::min(options.chunk_size, size / 2));
@@ -193,7 +219,7 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
   Turns turns(out);
   // Searches every `stride`th chunk from `first` on, in turn with the
   // other thread's.
-  const auto search = [&](std::size_t first, std::size_t stride) {
+  const auto search_chunks = [&](std::size_t first, std::size_t stride) {
     // One block, one sink and one held output serve all the thread's
     // chunks: a failed write ends them all anyway.
     ListFile::Slice slice(list, 0, 0, options.block_size);
@@ -204,7 +230,7 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
       chunk_out.chunk = k;
       Searched& result = searched[k];
       try {
-        result.outcome = FindEndingMatches(ending, sink, LentBy(options, slice));
+        result.outcome = search(sink, LentBy(options, slice));
       } catch (const std::exception&) {
         result.outcome = SearchOutcome::ListCutShort;
       }
@@ -220,10 +246,10 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
   };
   std::thread worker;
   try {
-    worker = std::thread(search, 1, 2);
+    worker = std::thread(search_chunks, 1, 2);
   } catch (const std::exception&) {
   }
-  search(0, worker.joinable() ? 2 : 1);
+  search_chunks(0, worker.joinable() ? 2 : 1);
   if (worker.joinable()) worker.join();
   for (const Searched& result : searched) {
     if (!result.whole) return {result.outcome, result.write_failed};

@@ -8,8 +8,11 @@
 #define VERSALO_FINDER_SEARCH_LIST_H
 
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string_view>
 
+#include "finder/list_file.h"
 #include "finder/output.h"
 #include "search/ending_search.h"
 
@@ -43,6 +46,33 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
 // number on a line; also when the list was cut short, then of the lines
 // read.
 FinderResult CountList(std::string_view ending, Output& out, const FinderOptions& options = {});
+
+// The list opened once and lent to the reader whole: from its mapping, or
+// read from its descriptor to its end.
+class LentList {
+ public:
+  // False when the list cannot be opened.
+  bool Open(const FinderOptions& options);
+  ListFile& file() { return file_; }
+  // The reader's options for it, in the finder's blocks.
+  const WordListOptions& reader() const { return reader_; }
+
+ private:
+  ListFile file_;
+  std::optional<ListFile::Part> part_;
+  std::optional<ListFile::Stream> stream_;
+  WordListOptions reader_;
+};
+
+// A search of one part of the list, read by `list`: lists its matches in
+// `sink`, in file order, with the outcomes of FindEndingMatches.
+using PartSearch = std::function<SearchOutcome(ResultSink& sink, const WordListOptions& list)>;
+
+// SearchList and CountList with another search of each part: the list is
+// read the same way (in chunks by two threads when it is large), and its
+// matches written the same way.
+FinderResult SearchParts(const PartSearch& search, Output& out, const FinderOptions& options = {});
+FinderResult CountParts(const PartSearch& search, Output& out, const FinderOptions& options = {});
 
 // Writes `count` as a decimal number on a line; false when that fails.
 bool WriteCount(Output& out, std::size_t count);

@@ -30,7 +30,31 @@ class WholeBytes : public ListBytes {
 
 }  // namespace
 
-LineList::LineList() : starts_{1} {}
+LineList::LineList() : starts_(1, 0) {}
+
+void LineList::Add(std::string_view line) {
+  // A dense list's offsets end with where the next line starts: past the
+  // last one's LF, which this line's text then follows.
+  if (lines_ == std::numeric_limits<LineNumber>::max()) {
+    cut_short_ = true;
+    return;
+  }
+  starts_.push_back(text_.size() + line.size() + 1);
+  try {
+    text_.append(line);
+    text_ += static_cast<char>(kLf);
+  } catch (...) {
+    starts_.pop_back();
+    text_.resize(starts_.back());
+    throw;
+  }
+  ++lines_;
+}
+
+void LineList::Reserve(std::size_t bytes, std::size_t lines) {
+  text_.reserve(bytes);
+  starts_.reserve(lines + 1);
+}
 
 std::string_view LineList::LineFrom(std::size_t at) const {
   const void* lf = std::memchr(text_.data() + at, '\n', text_.size() - at);

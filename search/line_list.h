@@ -29,6 +29,15 @@ class LineList {
 
   static constexpr std::size_t kSparseStride = 16;
 
+  // Adds a line after the others, for a list kept a line at a time (the
+  // matches of a list read in turn): `line` is a line's text as the reader
+  // gives it, no LF in it. Only on a dense list; may throw std::bad_alloc,
+  // and the lines added before stand.
+  void Add(std::string_view line);
+  // Room for `bytes` of text and `lines` lines, so that adding them copies
+  // nothing.
+  void Reserve(std::size_t bytes, std::size_t lines);
+
   std::size_t size() const { return lines_; }
   // One offset a line: line() costs no more than LineFrom.
   bool dense() const { return stride_ == 1; }

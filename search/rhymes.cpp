@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <numeric>
@@ -84,6 +85,14 @@ std::optional<LineEndTail> FixedTail(const std::vector<Allowed>& from_end) {
   return std::nullopt;
 }
 
+// How many of the ending's last bytes allow one byte only: every match ends
+// with the same bytes there.
+std::size_t FixedBytes(const std::vector<Allowed>& from_end) {
+  std::size_t fixed = 0;
+  while (fixed < from_end.size() && !from_end[fixed].any && from_end[fixed].pair == from_end[fixed].byte) ++fixed;
+  return fixed;
+}
+
 // Walks the index as a tree: the lines in [first, last) of `order` share
 // their last `d` bytes, and so stand sorted by the byte before those.
 class IndexWalk {
@@ -143,6 +152,122 @@ class IndexWalk {
  public:
   std::size_t found_ = 0;
 };
+
+// Eight bytes of a line read from its end into one number, from the byte
+// `skip` places before its end back: a missing byte is 0, which no line's
+// text holds, so a line that is the end of another comes before it.
+std::uint64_t EndKey(std::string_view line, std::size_t skip = 0) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes read as one little-endian number put the last of them
+    // highest.
+    if (line.size() >= skip + 8) {
+      std::uint64_t key;
+      std::memcpy(&key, line.data() + line.size() - skip - 8, 8);
+      return key;
+    }
+  }
+  std::uint64_t key = 0;
+  for (std::size_t d = skip; d < skip + 8; ++d) key = key << 8 | (d < line.size() ? At(line, line.size() - 1 - d) : 0);
+  return key;
+}
+
+// An item to sort with the key it is sorted by: sixteen bytes, sorted in
+// place (every page of memory first touched costs).
+struct Keyed {
+  std::uint64_t key;
+  std::uint32_t at;  // its place; a list holds at most 2^32 - 1 lines
+};
+
+bool ByKey(const Keyed& a, const Keyed& b) { return a.key != b.key ? a.key < b.key : a.at < b.at; }
+
+// Sorts [first, last) by key, then place, where the keys agree in the
+// bits above `shift` + 8: into buckets by the byte at `shift`, in place,
+// each bucket then by the next byte; a few items by comparing them.
+void SortKeyed(Keyed* first, Keyed* last, int shift) {
+  for (;;) {
+    if (last - first <= 32 || shift < 0) {
+      std::sort(first, last, ByKey);
+      return;
+    }
+    const auto byte = [shift](const Keyed& item) { return static_cast<std::size_t>(item.key >> shift & 0xFF); };
+    std::size_t ends[256] = {};
+    for (const Keyed* item = first; item != last; ++item) ++ends[byte(*item)];
+    if (std::find(std::begin(ends), std::end(ends), static_cast<std::size_t>(last - first)) != std::end(ends)) {
+      shift -= 8;  // the same byte in every key
+      continue;
+    }
+    std::size_t next[256];
+    std::size_t at = 0;
+    for (std::size_t b = 0; b < 256; ++b) {
+      next[b] = at;
+      at += ends[b];
+      ends[b] = at;
+    }
+    // Each item swapped straight into its bucket.
+    for (std::size_t b = 0; b < 256; ++b) {
+      while (next[b] < ends[b]) {
+        Keyed item = first[next[b]];
+        for (std::size_t to = byte(item); to != b; to = byte(item)) std::swap(item, first[next[to]++]);
+        first[next[b]++] = item;
+      }
+    }
+    for (std::size_t b = 0, from = 0; b < 256; from = ends[b++]) {
+      if (ends[b] - from > 1) SortKeyed(first + from, first + ends[b], shift - 8);
+    }
+    return;
+  }
+}
+
+// Puts `items` in reverse-dictionary order of their lines, text(item),
+// keeping the order they came in among equal lines; all of the lines end
+// with the same `shared` bytes. Each is sorted by its EndKey past those;
+// the items whose keys are equal, and whose lines are longer than the key,
+// by the next eight bytes, and so on (inflected words share long endings).
+template <typename Item, typename Text>
+void SortFromEnd(std::vector<Item>& items, Text text, std::size_t shared = 0) {
+  std::vector<Keyed> keyed;
+  keyed.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    keyed.push_back({EndKey(text(items[i]), shared), static_cast<std::uint32_t>(i)});
+  }
+  SortKeyed(keyed.data(), keyed.data() + keyed.size(), 56);
+  // Each run of equal keys is sorted further at once, before the next, so
+  // that only the runs within it wait: [first, last) share their last
+  // `skip` bytes, and all have more.
+  struct Run {
+    std::size_t first, last, skip;
+  };
+  std::vector<Run> runs;
+  const auto sort_runs = [&](std::size_t first, std::size_t last, std::size_t skip) {
+    for (std::size_t at = first; at < last;) {
+      std::size_t end = at + 1;
+      while (end < last && keyed[end].key == keyed[at].key) ++end;
+      // A key's last byte is 0 when its lines end before it: equal lines.
+      if (end - at > 1 && (keyed[at].key & 0xFF) != 0) runs.push_back({at, end, skip + 8});
+      at = end;
+    }
+  };
+  for (std::size_t at = 0; at < keyed.size();) {
+    std::size_t end = at + 1;
+    while (end < keyed.size() && keyed[end].key == keyed[at].key) ++end;
+    sort_runs(at, end, shared);
+    while (!runs.empty()) {
+      const Run run = runs.back();
+      runs.pop_back();
+      for (std::size_t i = run.first; i < run.last; ++i) {
+        keyed[i].key = EndKey(text(items[keyed[i].at]), run.skip);
+      }
+      SortKeyed(keyed.data() + run.first, keyed.data() + run.last, 56);
+      sort_runs(run.first, run.last, run.skip);
+    }
+    at = end;
+  }
+  // Into place through the keys, which are no longer needed: no copy of
+  // the items.
+  static_assert(sizeof(Item) <= sizeof(std::uint64_t));
+  for (Keyed& item : keyed) item.key = static_cast<std::uint64_t>(items[item.at]);
+  for (std::size_t i = 0; i < items.size(); ++i) items[i] = static_cast<Item>(keyed[i].key);
+}
 
 // Sorts distinct line numbers: many by marking them in a bitmap of the
 // list's lines and reading it back, few by sorting.
@@ -227,95 +352,85 @@ int CompareFromEnd(std::string_view a, std::string_view b) {
 }
 
 ReverseIndex::ReverseIndex(const LineList& list) : order_(list.size()), syllables_(list.size()) {
-  // Sorted first by a line's last eight bytes, read from the end into one
-  // number (a missing byte is 0, which no line's text holds, so a shorter
-  // line comes first), and only lines that share those eight by the rest.
-  std::vector<std::uint64_t> keys(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
-    const std::string_view line = list.line(i);
-    std::uint64_t key = 0;
-    for (std::size_t d = 0; d < 8; ++d) key = key << 8 | (d < line.size() ? At(line, line.size() - 1 - d) : 0);
-    keys[i] = key;
     order_[i] = static_cast<LineNumber>(i);
-    syllables_[i] = static_cast<unsigned char>(std::min<std::size_t>(SyllableCount(line), 255));
+    syllables_[i] = static_cast<unsigned char>(std::min<std::size_t>(SyllableCount(list.line(i)), 255));
   }
-  // A radix sort, a byte of the key at a time from its lowest: each pass
-  // is stable, so equal keys stay in file order. A byte that is the same
-  // in every key (most lines are shorter than eight bytes) costs no pass.
-  std::vector<std::uint64_t> keys_to(keys.size());
-  std::vector<LineNumber> order_to(order_.size());
-  for (unsigned shift = 0; shift < 64; shift += 8) {
-    std::size_t counts[257] = {};
-    for (const std::uint64_t key : keys) ++counts[(key >> shift & 0xFF) + 1];
-    if (std::find(std::begin(counts), std::end(counts), keys.size()) != std::end(counts)) continue;
-    std::partial_sum(std::begin(counts), std::end(counts), std::begin(counts));
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      const std::size_t to = counts[keys[i] >> shift & 0xFF]++;
-      keys_to[to] = keys[i];
-      order_to[to] = order_[i];
-    }
-    keys.swap(keys_to);
-    order_.swap(order_to);
-  }
-  keys_to = {};
-  order_to = {};
-  // Equal keys: equal lines of eight bytes or fewer, already in file order
-  // (a shorter line's key ends in a 0 that a longer one's cannot hold), or
-  // lines of more that share their last eight and differ further back.
-  for (std::size_t first = 0; first < order_.size();) {
-    std::size_t last = first + 1;
-    while (last < order_.size() && keys[last] == keys[first]) ++last;
-    if (last - first > 1 && list.line(order_[first]).size() >= 8) {
-      std::sort(order_.begin() + first, order_.begin() + last, [&list](LineNumber a, LineNumber b) {
-        const int order = CompareFromEnd(list.line(a), list.line(b));
-        return order != 0 ? order < 0 : a < b;
-      });
-    }
-    first = last;
-  }
+  SortFromEnd(order_, [&list](LineNumber line) { return list.line(line); });
+}
+
+bool KeepsSyllables(const RhymeQuery& query, std::size_t syllables) {
+  return query.syllables.empty() ||
+         std::find(query.syllables.begin(), query.syllables.end(), syllables) != query.syllables.end();
 }
 
 namespace {
 
 // Counts the matches' syllables, keeps the counts asked for, and puts the
-// lines in the query's order; `lines` come in file order, or in reverse
-// order when the query asks for it. `starts`, when given, tells where each
-// line starts, so that a sparse list need not look its lines up.
+// lines in syllables order when the query asks for it; `lines` come in
+// file order, or in reverse order. `starts`, when given, tells where each
+// line starts, so that a sparse list need not look its lines up; it is
+// kept beside the lines.
 void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
-                   RhymeResult& result, std::span<const std::size_t> starts = {}) {
+                   RhymeResult& result, std::vector<std::size_t>* starts = nullptr) {
   std::vector<LineNumber>& lines = result.lines;
-  std::vector<std::size_t> counts(lines.size());
+  // Each line's count, only when lines are left out or sorted by it (no
+  // line that a list can hold has 2^32 vowels).
+  const bool kept_by_count = !query.syllables.empty() || query.order == ResultOrder::kSyllables;
+  std::vector<std::uint32_t> counts(kept_by_count ? lines.size() : 0);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::size_t count = index != nullptr && index->syllables(lines[i]) < 255
                                   ? index->syllables(lines[i])
-                                  : SyllableCount(starts.empty() ? list.line(lines[i])
-                                                                 : list.LineFrom(starts[i]));
-    counts[i] = count;
+                                  : SyllableCount(starts == nullptr ? list.line(lines[i])
+                                                                    : list.line(lines[i], (*starts)[i]));
+    if (kept_by_count) counts[i] = static_cast<std::uint32_t>(count);
     if (count >= result.by_syllables.size()) result.by_syllables.resize(count + 1);
     ++result.by_syllables[count];
   }
   if (!query.syllables.empty()) {
     std::size_t kept = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (std::find(query.syllables.begin(), query.syllables.end(), counts[i]) ==
-          query.syllables.end()) {
-        continue;
-      }
+      if (!KeepsSyllables(query, counts[i])) continue;
       lines[kept] = lines[i];
+      if (starts != nullptr) (*starts)[kept] = (*starts)[i];
       counts[kept++] = counts[i];
     }
     lines.resize(kept);
+    if (starts != nullptr) starts->resize(kept);
     counts.resize(kept);
   }
   if (query.order == ResultOrder::kSyllables) {
     // A counting sort by syllables keeps file order within each count.
     std::vector<std::size_t> start(result.by_syllables.size() + 1);
-    for (const std::size_t count : counts) ++start[count + 1];
+    for (const std::uint32_t count : counts) ++start[count + 1];
     std::partial_sum(start.begin(), start.end(), start.begin());
     std::vector<LineNumber> sorted(lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) sorted[start[counts[i]]++] = lines[i];
     lines = std::move(sorted);
   }
+}
+
+// Puts the matches in `result.lines`, which come in file order, in the
+// query's order, and keeps the syllable counts it asks for. `starts` as
+// for OrderAndCount.
+void Arrange(const LineList& list, const RhymeQuery& query, RhymeResult& result,
+             std::vector<std::size_t>* starts = nullptr) {
+  // Counted and kept in file order, which reads the lines in turn.
+  OrderAndCount(list, nullptr, query, result, starts);
+  if (query.order != ResultOrder::kReverse) return;
+  const std::size_t shared = FixedBytes(Compile(query));
+  if (starts == nullptr) {
+    SortFromEnd(result.lines, [&list](LineNumber line) { return list.line(line); }, shared);
+    return;
+  }
+  // Each match's place, sorted by its line, which even a sparse list
+  // reaches at once through where it starts.
+  std::vector<std::uint32_t> order(result.lines.size());
+  std::iota(order.begin(), order.end(), std::uint32_t{0});
+  SortFromEnd(order, [&](std::uint32_t i) { return list.line(result.lines[i], (*starts)[i]); }, shared);
+  std::vector<LineNumber> lines(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) lines[i] = result.lines[order[i]];
+  result.lines = std::move(lines);
 }
 
 }  // namespace
@@ -406,25 +521,7 @@ bool RhymeScan::Step(std::size_t bytes) {
 RhymeResult RhymeScan::Finish() {
   Step(SIZE_MAX);
   if (result_.outcome == SearchOutcome::EndingTooShort) return std::move(result_);
-  if (query_.order == ResultOrder::kReverse) {
-    // Sorted through where each match starts, which even a sparse list
-    // reaches at once; equal lines stay in file order.
-    std::vector<std::size_t> order(result_.lines.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
-      const int by_end = CompareFromEnd(list_.LineFrom(starts_[a]), list_.LineFrom(starts_[b]));
-      return by_end != 0 ? by_end < 0 : a < b;
-    });
-    std::vector<LineNumber> lines(order.size());
-    std::vector<std::size_t> starts(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-      lines[i] = result_.lines[order[i]];
-      starts[i] = starts_[order[i]];
-    }
-    result_.lines = std::move(lines);
-    starts_ = std::move(starts);
-  }
-  OrderAndCount(list_, nullptr, query_, result_, starts_);
+  Arrange(list_, query_, result_, &starts_);
   return std::move(result_);
 }
 
@@ -454,28 +551,14 @@ RhymeQuery LastBytesOf(const RhymeQuery& word) {
   return query;
 }
 
-// Twelve bytes a candidate: a common ending has many, and each page of
-// memory first touched costs.
-struct Ranked {
-  LineNumber line;
-  std::uint32_t shared;     // bytes of the word's ending
-  std::uint32_t syllables;  // 4,294,967,295 stands for that many or more
-};
-
-// Where each item goes when sorted by key(item), each below `kinds`,
-// keeping the order within.
-template <typename Key>
-std::vector<std::size_t> CountingSortStarts(const std::vector<Ranked>& items, std::size_t kinds, Key key) {
-  std::vector<std::size_t> start(kinds + 1);
-  for (const Ranked& item : items) ++start[key(item) + 1];
-  std::partial_sum(start.begin(), start.end(), start.begin());
-  return start;
-}
-
-// The closest rhymes among `candidates`, the lines that end with the word's
-// last bytes, in file order or in reverse order when the query asks for it.
+// The closest rhymes among the candidates, the lines that end with the
+// word's last bytes, in file order or in reverse order when the query asks
+// for it: `candidates`, or with `all` every line of `list` in file order.
+// Nothing is held for each candidate but its place among the results: each
+// pass asks the rules again of its line (every page of memory first
+// touched costs more than that).
 ClosestRhymes RankClosest(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
-                          std::span<const LineNumber> candidates) {
+                          std::span<const LineNumber> candidates, bool all = false) {
   ClosestRhymes closest;
   RhymeResult& result = closest.rhymes;
   result.outcome = list.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
@@ -483,47 +566,63 @@ ClosestRhymes RankClosest(const LineList& list, const ReverseIndex* index, const
   RhymeQuery whole = query;
   whole.patterns = false;
   const std::vector<Allowed> from_end = Compile(whole);
-  std::vector<Ranked> kept;
-  kept.reserve(candidates.size());
-  std::size_t longest = 0, most_syllables = 0;
-  for (const LineNumber number : candidates) {
-    const std::string_view line = list.line(number);
-    if (line == word) continue;
-    std::size_t shared = kMinEndingLength;
-    while (shared < from_end.size() && shared < line.size() &&
-           from_end[shared].Has(At(line, line.size() - 1 - shared))) {
-      ++shared;
+  const std::size_t count = all ? list.size() : candidates.size();
+  // A candidate's line, whether it is one of the rhymes (not the word
+  // itself), the bytes it shares with the word and its syllables.
+  struct Rank {
+    LineNumber number;
+    bool rhyme;
+    std::size_t shared, syllables;
+  };
+  const auto rank = [&](std::size_t i) {
+    Rank ranked{all ? static_cast<LineNumber>(i) : candidates[i], false, 0, 0};
+    const std::string_view line = list.line(ranked.number);
+    if (line == word) return ranked;
+    ranked.rhyme = true;
+    ranked.shared = kMinEndingLength;
+    while (ranked.shared < from_end.size() && ranked.shared < line.size() &&
+           from_end[ranked.shared].Has(At(line, line.size() - 1 - ranked.shared))) {
+      ++ranked.shared;
     }
-    const std::size_t syllables = index != nullptr && index->syllables(number) < 255
-                                      ? index->syllables(number)
-                                      : SyllableCount(line);
-    if (syllables >= result.by_syllables.size()) result.by_syllables.resize(syllables + 1);
-    ++result.by_syllables[syllables];
-    if (!query.syllables.empty() &&
-        std::find(query.syllables.begin(), query.syllables.end(), syllables) == query.syllables.end()) {
-      continue;
+    ranked.syllables = index != nullptr && index->syllables(ranked.number) < 255
+                           ? index->syllables(ranked.number)
+                           : SyllableCount(line);
+    return ranked;
+  };
+  // By shared length, longest first (each length a group), and, in
+  // syllables order, by syllables within.
+  std::vector<std::size_t> by_length(word.size() + 1);  // [word.size() - shared]
+  for (std::size_t i = 0; i < count; ++i) {
+    const Rank ranked = rank(i);
+    if (!ranked.rhyme) continue;
+    if (ranked.syllables >= result.by_syllables.size()) result.by_syllables.resize(ranked.syllables + 1);
+    ++result.by_syllables[ranked.syllables];
+    if (KeepsSyllables(query, ranked.syllables)) ++by_length[word.size() - ranked.shared];
+  }
+  for (std::size_t length = word.size(); length >= kMinEndingLength; --length) {
+    const std::size_t lines = by_length[word.size() - length];
+    if (lines > 0) closest.groups.push_back({word.substr(word.size() - length), lines});
+  }
+  const bool by_syllables = query.order == ResultOrder::kSyllables;
+  const std::size_t kinds = by_syllables ? result.by_syllables.size() : 1;
+  const auto slot = [&](const Rank& ranked) {
+    return (word.size() - ranked.shared) * kinds + (by_syllables ? ranked.syllables : 0);
+  };
+  std::vector<std::size_t> start(by_length.size() * kinds + 1);
+  if (by_syllables) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const Rank ranked = rank(i);
+      if (ranked.rhyme && KeepsSyllables(query, ranked.syllables)) ++start[slot(ranked) + 1];
     }
-    const auto counted = static_cast<std::uint32_t>(std::min<std::size_t>(syllables, UINT32_MAX));
-    kept.push_back({number, static_cast<std::uint32_t>(shared), counted});
-    longest = std::max(longest, shared);
-    most_syllables = std::max<std::size_t>(most_syllables, counted);
+  } else {
+    std::copy(by_length.begin(), by_length.end(), start.begin() + 1);
   }
-  if (query.order == ResultOrder::kSyllables) {
-    const auto by_count = [](const Ranked& item) { return std::size_t{item.syllables}; };
-    std::vector<std::size_t> start = CountingSortStarts(kept, most_syllables + 1, by_count);
-    std::vector<Ranked> sorted(kept.size());
-    for (const Ranked& item : kept) sorted[start[by_count(item)]++] = item;
-    kept = std::move(sorted);
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  result.lines.resize(start.back());
+  for (std::size_t i = 0; i < count; ++i) {
+    const Rank ranked = rank(i);
+    if (ranked.rhyme && KeepsSyllables(query, ranked.syllables)) result.lines[start[slot(ranked)]++] = ranked.number;
   }
-  // By shared length, longest first: each length is a group.
-  const auto by_length = [longest](const Ranked& item) { return longest - item.shared; };
-  std::vector<std::size_t> start = CountingSortStarts(kept, longest + 1, by_length);
-  for (std::size_t length = longest; length >= kMinEndingLength && length <= longest; --length) {
-    const std::size_t count = start[longest - length + 1] - start[longest - length];
-    if (count > 0) closest.groups.push_back({word.substr(word.size() - length), count});
-  }
-  result.lines.resize(kept.size());
-  for (const Ranked& item : kept) result.lines[start[by_length(item)]++] = item.line;
   return closest;
 }
 
@@ -539,68 +638,82 @@ ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index,
   return RankClosest(list, index, query, candidates.lines);
 }
 
+namespace {
+
+// Holds each line it is given in a list of its own.
+class HeldLines : public ResultSink {
+ public:
+  explicit HeldLines(LineList& held) : held_(held) {}
+  void Clear() override {
+    held_ = LineList();
+    try {
+      // Most searches' matches, with no copy as they come: only the pages
+      // written to are ever taken.
+      held_.Reserve(8 << 20, 1 << 19);
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  void Add(std::string_view line) override { held_.Add(line); }
+
+ private:
+  LineList& held_;
+};
+
+// The lines of the word list read in turn that match `query`, held in
+// `held`, in file order: the one scan that both searches of a list read in
+// turn make. Memory running out ends the list there, as a read error does.
+SearchOutcome HoldMatches(const RhymeQuery& query, const WordListOptions& list_file, LineList& held) {
+  HeldLines sink(held);
+  SearchOutcome outcome;
+  try {
+    outcome = FindRhymeLines(query, sink, list_file);
+  } catch (const std::bad_alloc&) {
+    outcome = SearchOutcome::ListCutShort;  // the lines held so far stand
+  }
+  if (outcome == SearchOutcome::Listed && held.cut_short()) outcome = SearchOutcome::ListCutShort;
+  return outcome;
+}
+
+// Line numbers 0 to size - 1.
+std::vector<LineNumber> AllLines(std::size_t size) {
+  std::vector<LineNumber> lines(size);
+  std::iota(lines.begin(), lines.end(), LineNumber{0});
+  return lines;
+}
+
+}  // namespace
+
+RhymeResult FindRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
+  RhymeResult result;
+  result.outcome = HoldMatches(query, list_file, held);
+  if (result.outcome != SearchOutcome::Listed && result.outcome != SearchOutcome::ListCutShort) {
+    return result;
+  }
+  result.lines = AllLines(held.size());
+  Arrange(held, query, result);
+  return result;
+}
+
 ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
   ClosestRhymes closest;
-  if (query.ending.size() < kMinEndingLength) {
-    closest.rhymes.outcome = SearchOutcome::EndingTooShort;
+  const SearchOutcome outcome = query.ending.size() < kMinEndingLength
+                                    ? SearchOutcome::EndingTooShort
+                                    : HoldMatches(LastBytesOf(query), list_file, held);
+  if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) {
+    closest.rhymes.outcome = outcome;
     return closest;
   }
-  const RhymeQuery last_bytes = LastBytesOf(query);
-  const std::vector<Allowed> from_end = Compile(last_bytes);
-  WordListReader reader;
-  if (!reader.Open(list_file)) {
-    closest.rhymes.outcome = SearchOutcome::ListMissing;
-    return closest;
-  }
-  // The candidates' text, each line as the reader gave it and a break that
-  // gives it back the same: CR LF after a text that ends with CR.
-  std::string lines;
-  bool out_of_memory = false;
-  try {
-    lines.reserve(1 << 20);  // most words' candidates: no copy as they come
-  } catch (const std::bad_alloc&) {
-  }
-  const auto keep = [&lines](std::string_view line) {
-    lines.append(line);
-    lines.append(!line.empty() && IsByte(line.back(), kCr) ? "\r\n" : "\n");
-  };
-  // Bytes the reader's pass can find, when each allows one byte only.
-  std::optional<LineEndTail> tail;
-  if (from_end[0].pair == from_end[0].byte && from_end[1].pair == from_end[1].byte) {
-    tail = TailOf(last_bytes.ending);
-  }
-  try {
-    for (;;) {
-      std::string_view run;
-      std::span<const std::size_t> ends;
-      while (tail && reader.NextPlainRun(run, *tail, ends)) {
-        for (const std::size_t end : ends) {
-          std::size_t start = end;
-          while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
-          keep(run.substr(start, end - start));
-        }
-      }
-      const LineRead read = reader.Next();
-      if (read.end) break;
-      if (Matches(read.line, from_end)) keep(read.line);
-    }
-  } catch (const std::bad_alloc&) {
-    out_of_memory = true;  // the lines kept so far stand
-  }
-  const bool cut_short = out_of_memory || reader.failed();
-  reader.Close();
-  held = LineList(std::move(lines));
-  // Every line held is a candidate; in reverse order, as the index of
-  // them holds them, which sorts them by their last bytes at once.
+  // Every line held is a candidate, in file order, or sorted in reverse
+  // order when the query asks for it.
   if (query.order == ResultOrder::kReverse) {
-    const ReverseIndex index(held);
-    closest = RankClosest(held, &index, query, index.order());
-  } else {
-    std::vector<LineNumber> candidates(held.size());
-    std::iota(candidates.begin(), candidates.end(), LineNumber{0});
+    std::vector<LineNumber> candidates = AllLines(held.size());
+    SortFromEnd(candidates, [&held](LineNumber line) { return held.line(line); },
+                FixedBytes(Compile(LastBytesOf(query))));
     closest = RankClosest(held, nullptr, query, candidates);
+  } else {
+    closest = RankClosest(held, nullptr, query, {}, true);
   }
-  if (cut_short) closest.rhymes.outcome = SearchOutcome::ListCutShort;
+  closest.rhymes.outcome = outcome;
   return closest;
 }
 
@@ -612,11 +725,23 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
   sink.Clear();
   const std::vector<Allowed> from_end = Compile(query);
   // With fixed last bytes, only the lines the reader's pass finds by them
-  // are compared; otherwise every line, as the reader returns it.
-  // Otherwise every line of a plain run is compared; the pass is then asked
-  // for the ending's last bytes as they are, and what it finds is not used.
+  // are compared. Otherwise every line of a plain run is compared; the pass
+  // is then asked for bytes few lines end with (CR CR), and what it finds
+  // is not used.
   const std::optional<LineEndTail> tail = FixedTail(from_end);
   const LineEndTail pass = tail ? *tail : LineEndTail{0, kCr, kCr, false};
+  // Without them, the last byte of the ending that allows one byte only,
+  // and how far it stands from the end: only the lines with it there are
+  // compared. Not a CR, which a break may hold, nor a byte no line's text
+  // holds (LF, NUL, SUB): that ending matches nothing, line by line.
+  std::optional<std::pair<std::size_t, char>> anchor;
+  for (std::size_t d = 0; !tail && d < from_end.size() && d < 8; ++d) {
+    const Allowed& allowed = from_end[d];
+    if (allowed.any || allowed.pair != allowed.byte) continue;
+    const unsigned char byte = allowed.byte;
+    if (byte != kCr && byte != kLf && byte != kNul && byte != kSub) anchor.emplace(d, static_cast<char>(byte));
+    break;
+  }
   for (;;) {
     std::string_view run;
     std::span<const std::size_t> ends;
@@ -631,12 +756,34 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
         continue;
       }
       // A run ends just after an LF; a CR before it belongs to the break.
-      for (std::size_t start = 0; start < run.size();) {
-        const std::size_t lf = FindByte(run.data(), start, run.size(), kLf);
+      const auto look_at = [&](std::size_t start, std::size_t lf) {
         const std::size_t end = lf > start && IsByte(run[lf - 1], kCr) ? lf - 1 : lf;
         const std::string_view line = run.substr(start, end - start);
         if (Matches(line, from_end)) sink.Add(line);
-        start = lf + 1;
+      };
+      if (!anchor) {
+        for (std::size_t start = 0; start < run.size();) {
+          const std::size_t lf = FindByte(run.data(), start, run.size(), kLf);
+          look_at(start, lf);
+          start = lf + 1;
+        }
+        continue;
+      }
+      // Only the lines whose break comes just after the fixed byte, `d`
+      // bytes and a CR at most after it.
+      const std::size_t d = anchor->first;
+      for (std::size_t from = 0; from < run.size();) {
+        const std::size_t at = FindByte(run.data(), from, run.size(), anchor->second);
+        if (at == run.size()) break;
+        const std::size_t lf = FindByte(run.data(), at + 1, std::min(run.size(), at + d + 3), kLf);
+        if (lf == std::min(run.size(), at + d + 3)) {
+          from = at + 1;
+          continue;
+        }
+        std::size_t start = at;
+        while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
+        look_at(start, lf);
+        from = lf + 1;
       }
     }
     const LineRead read = reader.Next();
@@ -646,42 +793,6 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
   const bool cut_short = reader.failed();
   reader.Close();
   return cut_short ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
-}
-
-void OrderMatches(const RhymeQuery& query, std::vector<std::string_view>& lines) {
-  if (!query.syllables.empty()) {
-    std::erase_if(lines, [&query](std::string_view line) {
-      return std::find(query.syllables.begin(), query.syllables.end(), SyllableCount(line)) ==
-             query.syllables.end();
-    });
-  }
-  // Stable: equal keys stay in file order.
-  if (query.order == ResultOrder::kReverse) {
-    // By the last eight bytes first, read from the end into one number
-    // (a shorter line's missing bytes as 0, which no text holds), and by
-    // the whole lines only where those are equal.
-    std::vector<std::pair<std::uint64_t, std::string_view>> keyed;
-    keyed.reserve(lines.size());
-    for (const std::string_view line : lines) {
-      std::uint64_t key = 0;
-      for (std::size_t d = 0; d < 8; ++d) {
-        const int byte = FromEnd(line, d);
-        key = key << 8 | static_cast<std::uint64_t>(byte < 0 ? 0 : byte);
-      }
-      keyed.emplace_back(key, line);
-    }
-    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-      return a.first != b.first ? a.first < b.first : CompareFromEnd(a.second, b.second) < 0;
-    });
-    for (std::size_t i = 0; i < keyed.size(); ++i) lines[i] = keyed[i].second;
-  } else if (query.order == ResultOrder::kSyllables) {
-    std::vector<std::pair<std::size_t, std::string_view>> keyed;
-    keyed.reserve(lines.size());
-    for (const std::string_view line : lines) keyed.emplace_back(SyllableCount(line), line);
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 0; i < keyed.size(); ++i) lines[i] = keyed[i].second;
-  }
 }
 
 std::vector<EndingCount> CountWordEndings(const LineList& list, const ReverseIndex* index,

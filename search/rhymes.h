@@ -10,6 +10,9 @@
 //    the end of the line, unsigned; a line that is the end of another comes
 //    before it; equal lines in file order); by syllable count, then file
 //    order.
+//  - Syllable counts kept: every line when none are asked for, otherwise
+//    the lines of the counts asked for; the matches are counted by
+//    syllables before any are left out.
 //  - Rhymes by sound: the final run of obstruent letters in the ending
 //    (б/п, в/ф, г/к, д/т, ж/ш, з/с, either case) devoices as a whole at the
 //    end of a word, so each of them also matches its pair. Nothing else.
@@ -151,21 +154,29 @@ struct ClosestRhymes {
 ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query);
 
 // The same, on a word list read in turn by the reader: only the lines that
-// could be among them are held, in `held`, whose line numbers the result
-// gives. A read error or a line too long ends the list (ListCutShort).
+// end with the word's last two bytes are held, in `held`, whose line
+// numbers the result gives (the same scan as FindRhymes on a list read in
+// turn). A read error, a line too long or memory running out ends the list
+// (ListCutShort).
 ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held);
 
 // Lists in `sink`, in file order, every line of the word list (read in
 // place, by the reader's line rules) whose end matches `query`'s ending,
 // with its patterns and sound; neither the order nor the syllables are
-// applied, so a front end holds only the matches and orders those (see
-// OrderMatches). Outcomes and calls to the sink as FindEndingMatches.
+// applied, so that a front end may write the matches as they come (see
+// KeepsSyllables) or hold only them. Outcomes and calls to the sink as
+// FindEndingMatches.
 SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
                              const WordListOptions& list = {});
 
-// Keeps the matches of the syllable counts `query` asks for, and puts them
-// in its order; `lines` come in file order, as FindRhymeLines lists them.
-void OrderMatches(const RhymeQuery& query, std::vector<std::string_view>& lines);
+// FindRhymes on a word list read in turn by the reader: only the matches
+// are held, in `held`, whose line numbers the result gives; only they are
+// sorted. ListMissing when the list cannot be opened; a read error, a line
+// too long or memory running out ends the list (ListCutShort).
+RhymeResult FindRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held);
+
+// Whether `query` keeps a line of `syllables` syllables.
+bool KeepsSyllables(const RhymeQuery& query, std::size_t syllables);
 
 struct EndingCount {
   std::string ending;

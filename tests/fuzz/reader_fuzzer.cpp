@@ -1,11 +1,12 @@
 // Differential fuzzing of the reader and the search against the plain model
 // of the line rules, on every pass the build has here (plain, SSE2, AVX2),
 // reading the file, mapping it, from lent bytes, and as versalo-find
-// searches it, in two halves at once; and the list held in memory, its
+// searches it, in halves or chunks at once; and the list held in memory, its
 // matches found by a scan and through the reverse index, in every order;
-// read in place, keeping only the matches, as versalo-find's options do;
-// and a word's closest rhymes; and the front coding the page's list comes
-// in, decoded in pieces, against the encoder's model and a plain decoder.
+// read in place, holding only the matches or listing them as they come, as
+// versalo-find's options do; a word's closest rhymes, with each order and
+// syllable counts kept; and the front coding the page's list comes in,
+// decoded in pieces, against the encoder's model and a plain decoder.
 // The input's first byte picks the block size and the second the ending's
 // length; the ending is the input's last bytes, the rest is the word list.
 #include <algorithm>
@@ -248,30 +249,49 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(versalo::FindRhymes(held, &index, query).lines ==
               versalo::FindRhymes(held, nullptr, query).lines,
           "the index, with sound or patterns");
-    // Read in place, only the matches kept and ordered, as versalo-find's
-    // options search: the held list's lines, in its order.
+    // Read in place, as versalo-find's options search: only the matches
+    // held and put in order, or, in file order, each listed as it is read
+    // and kept by syllables; both the held list's lines, in its order. The
+    // block size's high bits pick syllable counts to keep.
     if (searchable) {
+      if ((data[0] & 0xC0) != 0) query.syllables = {std::size_t{data[0]} / 64 - 1, 2};
       const versalo::RhymeResult held_found = versalo::FindRhymes(held, nullptr, query);
-      RecordingSink kept;
-      Check(versalo::FindRhymeLines(query, kept, options) == versalo::SearchOutcome::Listed &&
-                kept.clears == 1,
-            "the outcome read in place");
-      std::vector<std::string_view> ordered(kept.lines.begin(), kept.lines.end());
-      versalo::OrderMatches(query, ordered);
       std::string listed;
-      bool same = ordered.size() == held_found.lines.size();
-      for (std::size_t i = 0; same && i < ordered.size(); ++i) {
-        same = ordered[i] == held.line(held_found.lines[i]);
-        listed += std::string(ordered[i]) + '\n';
+      std::vector<std::string> found_texts;
+      for (const versalo::LineNumber line : held_found.lines) {
+        found_texts.emplace_back(held.line(line));
+        listed += found_texts.back() + '\n';
       }
-      Check(same, "the matches read in place");
-      StringOutput out;
-      versalo::FinderOptions finder;
-      finder.path = options.path;
-      finder.block_size = block_size;
-      const versalo::FinderResult result = versalo::SearchHeld(query, false, out, finder);
-      Check(result.outcome == versalo::SearchOutcome::Listed && out.text == listed,
-            "versalo-find's options");
+      versalo::LineList kept;
+      const versalo::RhymeResult read = versalo::FindRhymes(options, query, kept);
+      std::vector<std::string> read_texts;
+      for (const versalo::LineNumber line : read.lines) read_texts.emplace_back(kept.line(line));
+      Check(read.outcome == versalo::SearchOutcome::Listed && read_texts == found_texts &&
+                read.by_syllables == held_found.by_syllables,
+            "the matches read in place and held");
+      if (order == 0) {
+        RecordingSink streamed;
+        Check(versalo::FindRhymeLines(query, streamed, options) == versalo::SearchOutcome::Listed &&
+                  streamed.clears == 1,
+              "the outcome read in place");
+        std::erase_if(streamed.lines, [&query](const std::string& line) {
+          return !versalo::KeepsSyllables(query, versalo::SyllableCount(line));
+        });
+        Check(streamed.lines == found_texts, "the matches read in place, in file order");
+      }
+      {
+        const bool count_only = (data[0] & 1) != 0;  // now and then only the count
+        StringOutput out;
+        versalo::FinderOptions finder;
+        finder.path = options.path;
+        finder.block_size = block_size;
+        finder.split_from = 0;  // in file order, in halves or chunks as the plain search
+        if (data[1] >= 128) finder.chunk_size = 1 + (data[1] / 8u - 16) * 23u;
+        const versalo::FinderResult result = versalo::SearchHeld(query, count_only, out, finder);
+        Check(result.outcome == versalo::SearchOutcome::Listed &&
+                  out.text == (count_only ? std::to_string(found_texts.size()) + '\n' : listed),
+              "versalo-find's options");
+      }
     }
 
     // The closest rhymes of the ending as a word: in file order without
@@ -279,6 +299,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // a scan, the index, the sparse list and the list read in turn (from
     // the file, in the fuzzed blocks) all agree.
     query.patterns = false;
+    query.syllables.clear();
     const versalo::ClosestRhymes closest = versalo::FindClosestRhymes(held, nullptr, query);
     const auto texts = [](const versalo::LineList& list, const versalo::ClosestRhymes& found) {
       std::vector<std::string> out;
@@ -306,16 +327,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (const auto& [shared, line] : model) model_lines.push_back(line);
       Check(texts(held, closest) == model_lines, "the closest rhymes");
     }
+    // With syllable counts kept (the block size's high bits pick them) as
+    // without, the others agree with the scan.
+    if ((data[0] & 0xC0) != 0) query.syllables = {std::size_t{data[0]} / 64 - 1, 2};
+    const versalo::ClosestRhymes scanned = versalo::FindClosestRhymes(held, nullptr, query);
     const versalo::ClosestRhymes indexed = versalo::FindClosestRhymes(held, &index, query);
     const versalo::ClosestRhymes sparse_found = versalo::FindClosestRhymes(sparse, nullptr, query);
     versalo::LineList kept;
     const versalo::ClosestRhymes read = versalo::FindClosestRhymes(options, query, kept);
-    Check(read.rhymes.outcome == closest.rhymes.outcome, "the closest rhymes' outcome");
+    Check(read.rhymes.outcome == scanned.rhymes.outcome, "the closest rhymes' outcome");
     using Found = std::pair<const versalo::LineList*, const versalo::ClosestRhymes*>;
     for (const auto& [list, found] : {Found{&held, &indexed}, Found{&sparse, &sparse_found},
                                       Found{&kept, &read}}) {
-      Check(texts(*list, *found) == texts(held, closest) && groups(*found) == groups(closest) &&
-                found->rhymes.by_syllables == closest.rhymes.by_syllables,
+      Check(texts(*list, *found) == texts(held, scanned) && groups(*found) == groups(scanned) &&
+                found->rhymes.by_syllables == scanned.rhymes.by_syllables,
             "the closest rhymes, indexed, sparse or read in turn");
     }
   }

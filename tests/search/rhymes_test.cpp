@@ -137,9 +137,13 @@ TEST(LineListTest, HoldsTheReadersLines) {
   for (int i = 0; i < 300; ++i) all.push_back(testing::RandomBytes(random, random() % 200));
   for (const std::string& bytes : all) {
     const std::vector<std::string> expected = testing::ModelLines(bytes);
-    // Dense, and sparse (one offset every few lines) from the first line on.
-    for (const std::size_t dense_up_to : {SIZE_MAX, std::size_t{0}}) {
-      const LineList list(bytes, dense_up_to);
+    // Dense, sparse (one offset every few lines) from the first line on,
+    // and kept a line at a time.
+    LineList added;
+    for (const std::string& line : expected) added.Add(line);
+    for (const std::size_t dense_up_to : {SIZE_MAX, std::size_t{0}, std::size_t{1}}) {
+      const LineList read(dense_up_to == 1 ? std::string() : bytes, dense_up_to);
+      const LineList& list = dense_up_to == 1 ? added : read;
       ASSERT_EQ(list.size(), expected.size()) << ::testing::PrintToString(bytes);
       std::size_t at = 0;
       for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -236,6 +240,36 @@ TEST(RhymesTest, OrdersAndSyllables) {
   }
 }
 
+// Reverse order among lines that share more than eight bytes, and more than
+// sixteen: the same on the list held, through its index, by a scan of it
+// held sparse, and read in turn from a file with only the matches held.
+TEST(RhymesTest, ReverseOrderOfLongSharedEndings) {
+  const std::string bytes = Cp(
+      "бнедоразгледаната\nразгледаната\nогледаната\nаната\nанедоразгледаната\n"
+      "гледаната\nразгледаната\nпрегледаната\nнедоразгледаната\nкарта\n");
+  const LineList list(bytes), sparse(bytes, 0);
+  const ReverseIndex index(list);
+  testing::TempDir dir;
+  const std::string file = dir.Write("rym.txt", bytes);
+  // Read from the end: "аната" ends the rest; before "гледаната" е < з < о;
+  // before "разгледаната" a line's start, then "о"; equal lines in file order.
+  const std::vector<std::string> ending_in_nata = {
+      "аната", "гледаната", "прегледаната", "разгледаната", "разгледаната",
+      "недоразгледаната", "анедоразгледаната", "бнедоразгледаната", "огледаната"};
+  for (const char* ending : {"ната", "та", "?та"}) {
+    RhymeQuery query = QueryFor(Cp(ending), true);
+    query.order = ResultOrder::kReverse;
+    SCOPED_TRACE(ending);
+    std::vector<std::string> expected = ending_in_nata;
+    if (std::string_view(ending) != "ната") expected.push_back("карта");  // р after н
+    EXPECT_EQ(Texts(list, FindRhymes(list, nullptr, query).lines), expected);
+    EXPECT_EQ(Texts(list, FindRhymes(list, &index, query).lines), expected);
+    EXPECT_EQ(Texts(sparse, FindRhymes(sparse, nullptr, query).lines), expected);
+    LineList held;
+    EXPECT_EQ(Texts(held, FindRhymes(WordListOptions{file.c_str(), 7}, query, held).lines), expected);
+  }
+}
+
 TEST(RhymesTest, TooShortAndImpossibleEndings) {
   const LineList list = ListOf("аа\nба\n");
   const ReverseIndex index(list);
@@ -293,19 +327,32 @@ RhymeQuery RandomQuery(std::mt19937& random, const LineList& list) {
   return query;
 }
 
-// FindRhymeLines on the file at `path`, read in blocks of `block_size`,
-// and the matches put in the query's order.
+// The matches of the file at `path`, read in turn in blocks of
+// `block_size`: held and put in the query's order by FindRhymes, and, in
+// file order, as FindRhymeLines lists them with the syllables kept (which
+// must be the same lines).
 std::vector<std::string> ReadRhymeLines(const std::string& path, std::size_t block_size,
                                         const RhymeQuery& query) {
-  struct Kept : ResultSink {
-    void Clear() override { texts.clear(); }
-    void Add(std::string_view line) override { texts.emplace_back(line); }
-    std::vector<std::string> texts;
-  } kept;
-  EXPECT_EQ(FindRhymeLines(query, kept, {path.c_str(), block_size}), SearchOutcome::Listed);
-  std::vector<std::string_view> views(kept.texts.begin(), kept.texts.end());
-  OrderMatches(query, views);
-  return {views.begin(), views.end()};
+  const WordListOptions list_file{path.c_str(), block_size};
+  LineList held;
+  const RhymeResult found = FindRhymes(list_file, query, held);
+  EXPECT_EQ(found.outcome, SearchOutcome::Listed);
+  std::vector<std::string> texts;
+  for (const LineNumber line : found.lines) texts.emplace_back(held.line(line));
+  if (query.order == ResultOrder::kFile) {
+    struct Kept : ResultSink {
+      explicit Kept(const RhymeQuery& query) : query(query) {}
+      void Clear() override { texts.clear(); }
+      void Add(std::string_view line) override {
+        if (KeepsSyllables(query, SyllableCount(line))) texts.emplace_back(line);
+      }
+      const RhymeQuery& query;
+      std::vector<std::string> texts;
+    } kept(query);
+    EXPECT_EQ(FindRhymeLines(query, kept, list_file), SearchOutcome::Listed);
+    EXPECT_EQ(kept.texts, texts);
+  }
+  return texts;
 }
 
 TEST(RhymesTest, IndexAndScanAgreeWithTheModelOnRandomLists) {
