@@ -167,16 +167,19 @@ class Utf8Check {
 // Reads a file into the core's memory, once, piece by piece, finding out
 // its encoding on the way and telling how far it got. Throws when the file
 // cannot be read (a folder, say), changes meanwhile, or memory runs out.
-// The pieces go through one buffer of the stream's own ("byob"), so that
-// reading leaves no garbage the size of the file behind it; a browser
-// without such streams reads with FileReaderSync.
-async function readInto(module, file, id) {
+// Each piece is read with FileReaderSync, which a worker always has: a
+// "byob" read of the file's stream was seen here to wait forever now and
+// then (Chromium, a file chosen after a large search), and the worker with
+// it; a piece read at once cannot.
+function readInto(module, file, id) {
   const at = module._versalo_list_buffer(file.size) >>> 0;
   if (at === 0 && file.size > 0) throw new Error("no memory for the list");
   const check = new Utf8Check();
+  const reader = new FileReaderSync();
   let done = 0, told = 0;
-  const take = (piece) => {
-    if (done + piece.length > file.size) throw new Error("the file grew while it was read");
+  while (done < file.size) {
+    const piece = new Uint8Array(reader.readAsArrayBuffer(file.slice(done, done + CHUNK)));
+    if (piece.length === 0) break;
     module.HEAPU8.set(piece, at + done);
     check.feed(piece);
     done += piece.length;
@@ -184,19 +187,6 @@ async function readInto(module, file, id) {
       progress(id, done, file.size);
       told = done;
     }
-  };
-  let reader = null;
-  try {
-    reader = file.stream().getReader({ mode: "byob" });
-  } catch {
-    const sync = new FileReaderSync();
-    while (done < file.size) take(new Uint8Array(sync.readAsArrayBuffer(file.slice(done, done + CHUNK))));
-  }
-  for (let buffer = new ArrayBuffer(CHUNK); reader;) {
-    const { value, done: end } = await reader.read(new Uint8Array(buffer));
-    if (end) break;
-    take(value);
-    buffer = value.buffer;
   }
   if (done !== file.size) throw new Error("the file shrank while it was read");
   return check.isUtf8();
@@ -208,7 +198,7 @@ async function setList({ id, file }) {
   const coreAt = performance.now();
   let ok = true, utf8 = false;
   try {
-    if (file) utf8 = await readInto(module, file, id);
+    if (file) utf8 = readInto(module, file, id);
     else await bulgarianListInto(module, id);
   } catch (error) {
     // A list that cannot be read leaves the one before in place; with no
