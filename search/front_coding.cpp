@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 
 #include "search/sse2.h"
 
@@ -63,9 +64,15 @@ bool FrontDecoder::Feed(std::string_view piece) {
       // Room for the whole list at once, when its size is given (up to a
       // size any list here may have: a larger one grows as it comes), and
       // for what the copies write past a line's end and ask for past it.
+      // Only a head start: where that much memory cannot be had at once (a
+      // 32-bit process, a size that lies), the list grows as it comes, and
+      // a size that lies is refused at the end.
       constexpr unsigned long long kMostAtOnce = 1ull << 30;
       if ((flags_ & 2) != 0) {
-        out_.reserve(size_ + static_cast<std::size_t>(std::min(expected_, kMostAtOnce)) + 255 + 2 * kSlack + 16);
+        try {
+          out_.reserve(size_ + static_cast<std::size_t>(std::min(expected_, kMostAtOnce)) + 255 + 2 * kSlack + 16);
+        } catch (const std::bad_alloc&) {
+        }
       }
     }
   }
