@@ -8,13 +8,11 @@ namespace versalo {
 FinderResult SearchClosestRhymes(const RhymeQuery& query, bool count_only, Output& out,
                                  const FinderOptions& options) {
   if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
-  LentList list;
-  if (!list.Open(options)) return {SearchOutcome::ListMissing};
   LineList held;
-  const ClosestRhymes closest = FindClosestRhymes(list.reader(), query, held);
-  const SearchOutcome outcome = closest.rhymes.outcome;
+  const RhymeQuery candidates = ClosestCandidates(query);
+  const SearchOutcome outcome = HoldParts(HeldMatchesOf(candidates), held, options);
   if (outcome == SearchOutcome::ListMissing) return {outcome};
-  return WriteHeld(held, closest.rhymes.lines, outcome, count_only, out, options);
+  return WriteHeld(held, RankHeld(held, query).rhymes.lines, outcome, count_only, out, options);
 }
 
 }  // namespace versalo

@@ -50,6 +50,10 @@ class KeptSyllables : public ResultSink {
 
 }  // namespace
 
+PartHold HeldMatchesOf(const RhymeQuery& query) {
+  return [&query](LineList& held, const WordListOptions& part) { return HoldRhymeLines(query, part, held); };
+}
+
 FinderResult WriteHeld(const LineList& held, std::span<const LineNumber> lines, SearchOutcome outcome,
                        bool count_only, Output& out, const FinderOptions& options) {
   if (count_only) return {outcome, !WriteCount(out, lines.size())};
@@ -67,14 +71,10 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
   if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
   // Only another order holds the matches: a count is the same in any.
   if (query.order != ResultOrder::kFile && !count_only) {
-    LentList list;
-    if (!list.Open(options)) return {SearchOutcome::ListMissing};
     LineList held;
-    const RhymeResult found = FindRhymes(list.reader(), query, held);
-    if (found.outcome != SearchOutcome::Listed && found.outcome != SearchOutcome::ListCutShort) {
-      return {found.outcome};
-    }
-    return WriteHeld(held, found.lines, found.outcome, count_only, out, options);
+    const SearchOutcome outcome = HoldParts(HeldMatchesOf(query), held, options);
+    if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) return {outcome};
+    return WriteHeld(held, OrderHeld(held, query).lines, outcome, count_only, out, options);
   }
   // In file order, each match is written (or counted) as it is found, and
   // the list is read as the plain search reads it.

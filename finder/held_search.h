@@ -1,8 +1,9 @@
 // versalo-find's searches beyond the plain one. Other orders, syllables,
-// rhymes by sound and patterns scan the list where it lies (mapped, or read
-// in blocks): in file order each match is written as it is found; another
-// order holds only the matches, and sorts those. A word's endings read the
-// whole list into memory once and search it there.
+// rhymes by sound and patterns read the list as the plain search does (in
+// blocks, a large list in chunks by two threads): in file order each match
+// is written as it is found; another order holds only the matches, and
+// sorts those. A word's endings read the whole list into memory once and
+// search it there.
 #ifndef VERSALO_FINDER_HELD_SEARCH_H
 #define VERSALO_FINDER_HELD_SEARCH_H
 
@@ -24,6 +25,10 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
 // Lists the endings of `word` from two bytes up, shortest first, each as
 // "ENDING<TAB>COUNT".
 FinderResult ListWordEndings(std::string_view word, Output& out, const FinderOptions& options);
+
+// Holds the matches of `query` in a part of the list (HoldRhymeLines), for
+// HoldParts; `query` must outlive it.
+PartHold HeldMatchesOf(const RhymeQuery& query);
 
 // Writes the lines `lines` of `held`, or with `count_only` how many they
 // are, after a search that ended with `outcome`.

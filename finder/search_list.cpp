@@ -1,6 +1,7 @@
 #include "finder/search_list.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -129,6 +130,20 @@ class ChunkOutput : public Output {
   Turns& turns_;
 };
 
+// Runs `chunks(first, stride)` on two threads, which take every other
+// chunk from 0 and from 1; on this one alone, every chunk, when no thread
+// can be started.
+template <typename Chunks>
+void InTwoThreads(const Chunks& chunks) {
+  std::thread worker;
+  try {
+    worker = std::thread(chunks, 1, 2);
+  } catch (const std::exception&) {
+  }
+  chunks(0, worker.joinable() ? 2 : 1);
+  if (worker.joinable()) worker.join();
+}
+
 // The reader's options for bytes lent by `lender`, in the finder's blocks.
 WordListOptions LentBy(const FinderOptions& options, ListBytes& lender) {
   WordListOptions reader{options.path, options.block_size};
@@ -160,18 +175,6 @@ PartSearch EndingSearch(std::string_view ending) {
 }
 
 }  // namespace
-
-bool LentList::Open(const FinderOptions& options) {
-  if (!file_.Open(options.path)) return false;
-  ListBytes* lender = nullptr;
-  if (file_.mapped()) {
-    lender = &part_.emplace(file_, 0, file_.bytes().size());
-  } else {
-    lender = &stream_.emplace(file_, options.block_size);
-  }
-  reader_ = LentBy(options, *lender);
-  return true;
-}
 
 bool WriteCount(Output& out, std::size_t count) { return out.Write(std::to_string(count) + '\n'); }
 
@@ -244,17 +247,71 @@ FinderResult SearchParts(const PartSearch& search, Output& out, const FinderOpti
       if (!result.whole) list.Stop();
     }
   };
-  std::thread worker;
-  try {
-    worker = std::thread(search_chunks, 1, 2);
-  } catch (const std::exception&) {
-  }
-  search_chunks(0, worker.joinable() ? 2 : 1);
-  if (worker.joinable()) worker.join();
+  InTwoThreads(search_chunks);
   for (const Searched& result : searched) {
     if (!result.whole) return {result.outcome, result.write_failed};
   }
   return {SearchOutcome::Listed, false};
+}
+
+SearchOutcome HoldParts(const PartHold& hold, LineList& held, const FinderOptions& options) {
+  ListFile list;
+  if (!list.Open(options.path, ListFile::Access::kReadParts)) return SearchOutcome::ListMissing;
+  if (!list.in_parts()) {
+    ListFile::Stream stream(list, options.block_size);
+    return hold(held, LentBy(options, stream));
+  }
+  const std::size_t size = list.size();
+  if (size < options.split_from) {
+    ListFile::Slice whole(list, 0, size, options.block_size);
+    return hold(held, LentBy(options, whole));
+  }
+  const std::size_t chunk = std::max<std::size_t>(1, std::min(options.chunk_size, size / 2));
+  const std::vector<std::size_t> starts = ChunkStarts(list, size, chunk);
+  const std::size_t chunks = starts.size() - 1;
+  struct Held {
+    LineList lines;
+    SearchOutcome outcome = SearchOutcome::ListCutShort;
+    bool whole = false;
+  };
+  std::vector<Held> parts(chunks);
+  // The first chunk that ended the list (a SUB, a read error, memory run
+  // out): the chunks after it are not wanted, and are not begun. The ones
+  // before it go on, so it cannot stop the list's reading.
+  std::atomic<std::size_t> first_end{chunks};
+  InTwoThreads([&](std::size_t first, std::size_t stride) {
+    ListFile::Slice slice(list, 0, 0, options.block_size);
+    for (std::size_t k = first; k < chunks && k <= first_end; k += stride) {
+      slice.Restart(starts[k], starts[k + 1]);
+      Held& part = parts[k];
+      try {
+        part.outcome = hold(part.lines, LentBy(options, slice));
+      } catch (const std::exception&) {
+        part.outcome = SearchOutcome::ListCutShort;
+      }
+      part.whole = part.outcome == SearchOutcome::Listed && slice.read_to_end();
+      for (std::size_t end = first_end; !part.whole && k < end && !first_end.compare_exchange_weak(end, k);) {
+      }
+    }
+  });
+  // In chunk order, up to the first that ended the list.
+  held = std::move(parts[0].lines);
+  for (std::size_t k = 1; k < chunks && parts[k - 1].whole; ++k) {
+    try {
+      for (std::size_t i = 0, at = 0; i < parts[k].lines.size(); ++i) {
+        const std::string_view line = parts[k].lines.line(i, at);
+        at += line.size() + 1;
+        held.Add(line);
+      }
+    } catch (const std::bad_alloc&) {
+      return SearchOutcome::ListCutShort;
+    }
+    parts[k].lines = LineList();
+  }
+  for (const Held& part : parts) {
+    if (!part.whole) return held.cut_short() ? SearchOutcome::ListCutShort : part.outcome;
+  }
+  return held.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
 }
 
 }  // namespace versalo

@@ -15,6 +15,7 @@
 #include "finder/list_file.h"
 #include "finder/output.h"
 #include "search/ending_search.h"
+#include "search/line_list.h"
 
 namespace versalo {
 
@@ -47,23 +48,6 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
 // read.
 FinderResult CountList(std::string_view ending, Output& out, const FinderOptions& options = {});
 
-// The list opened once and lent to the reader whole: from its mapping, or
-// read from its descriptor to its end.
-class LentList {
- public:
-  // False when the list cannot be opened.
-  bool Open(const FinderOptions& options);
-  ListFile& file() { return file_; }
-  // The reader's options for it, in the finder's blocks.
-  const WordListOptions& reader() const { return reader_; }
-
- private:
-  ListFile file_;
-  std::optional<ListFile::Part> part_;
-  std::optional<ListFile::Stream> stream_;
-  WordListOptions reader_;
-};
-
 // A search of one part of the list, read by `list`: lists its matches in
 // `sink`, in file order, with the outcomes of FindEndingMatches.
 using PartSearch = std::function<SearchOutcome(ResultSink& sink, const WordListOptions& list)>;
@@ -73,6 +57,17 @@ using PartSearch = std::function<SearchOutcome(ResultSink& sink, const WordListO
 // matches written the same way.
 FinderResult SearchParts(const PartSearch& search, Output& out, const FinderOptions& options = {});
 FinderResult CountParts(const PartSearch& search, Output& out, const FinderOptions& options = {});
+
+// A search of one part of the list, read by `list`, that holds its matches
+// in `held`, in file order (see HoldRhymeLines).
+using PartHold = std::function<SearchOutcome(LineList& held, const WordListOptions& list)>;
+
+// The matches of `hold` in the whole list, in file order, in `held`: the
+// list read as SearchParts reads it, each chunk's matches held apart and
+// then joined. ListMissing when the list cannot be opened; a read error, a
+// line too long or memory running out ends the list (ListCutShort), and
+// the lines held before stand.
+SearchOutcome HoldParts(const PartHold& hold, LineList& held, const FinderOptions& options = {});
 
 // Writes `count` as a decimal number on a line; false when that fails.
 bool WriteCount(Output& out, std::size_t count);

@@ -538,18 +538,15 @@ RhymeResult FindRhymes(const LineList& list, const ReverseIndex* index, const Rh
   return result;
 }
 
-namespace {
-
-// The query whose matches are the candidates for a word's closest rhymes:
-// its last kMinEndingLength bytes, as plain bytes or by sound, in file
-// order or reverse order, every syllable count kept.
-RhymeQuery LastBytesOf(const RhymeQuery& word) {
+RhymeQuery ClosestCandidates(const RhymeQuery& word) {
   RhymeQuery query;
   query.ending = word.ending.substr(word.ending.size() - kMinEndingLength);
   query.sound = word.sound;  // the final run is counted from the end alike
   query.order = word.order == ResultOrder::kReverse ? ResultOrder::kReverse : ResultOrder::kFile;
   return query;
 }
+
+namespace {
 
 // The closest rhymes among the candidates, the lines that end with the
 // word's last bytes, in file order or in reverse order when the query asks
@@ -634,7 +631,7 @@ ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index,
     closest.rhymes.outcome = SearchOutcome::EndingTooShort;
     return closest;
   }
-  const RhymeResult candidates = FindRhymes(list, index, LastBytesOf(query));
+  const RhymeResult candidates = FindRhymes(list, index, ClosestCandidates(query));
   return RankClosest(list, index, query, candidates.lines);
 }
 
@@ -659,10 +656,9 @@ class HeldLines : public ResultSink {
   LineList& held_;
 };
 
-// The lines of the word list read in turn that match `query`, held in
-// `held`, in file order: the one scan that both searches of a list read in
-// turn make. Memory running out ends the list there, as a read error does.
-SearchOutcome HoldMatches(const RhymeQuery& query, const WordListOptions& list_file, LineList& held) {
+}  // namespace
+
+SearchOutcome HoldRhymeLines(const RhymeQuery& query, const WordListOptions& list_file, LineList& held) {
   HeldLines sink(held);
   SearchOutcome outcome;
   try {
@@ -674,6 +670,8 @@ SearchOutcome HoldMatches(const RhymeQuery& query, const WordListOptions& list_f
   return outcome;
 }
 
+namespace {
+
 // Line numbers 0 to size - 1.
 std::vector<LineNumber> AllLines(std::size_t size) {
   std::vector<LineNumber> lines(size);
@@ -683,36 +681,38 @@ std::vector<LineNumber> AllLines(std::size_t size) {
 
 }  // namespace
 
-RhymeResult FindRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
+RhymeResult OrderHeld(const LineList& held, const RhymeQuery& query) {
   RhymeResult result;
-  result.outcome = HoldMatches(query, list_file, held);
-  if (result.outcome != SearchOutcome::Listed && result.outcome != SearchOutcome::ListCutShort) {
-    return result;
-  }
+  result.outcome = held.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
   result.lines = AllLines(held.size());
   Arrange(held, query, result);
   return result;
 }
 
-ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
-  ClosestRhymes closest;
-  const SearchOutcome outcome = query.ending.size() < kMinEndingLength
-                                    ? SearchOutcome::EndingTooShort
-                                    : HoldMatches(LastBytesOf(query), list_file, held);
-  if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) {
-    closest.rhymes.outcome = outcome;
-    return closest;
-  }
+RhymeResult FindRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
+  const SearchOutcome outcome = HoldRhymeLines(query, list_file, held);
+  RhymeResult result;
+  if (outcome == SearchOutcome::Listed || outcome == SearchOutcome::ListCutShort) result = OrderHeld(held, query);
+  result.outcome = outcome;
+  return result;
+}
+
+ClosestRhymes RankHeld(const LineList& held, const RhymeQuery& query) {
   // Every line held is a candidate, in file order, or sorted in reverse
   // order when the query asks for it.
-  if (query.order == ResultOrder::kReverse) {
-    std::vector<LineNumber> candidates = AllLines(held.size());
-    SortFromEnd(candidates, [&held](LineNumber line) { return held.line(line); },
-                FixedBytes(Compile(LastBytesOf(query))));
-    closest = RankClosest(held, nullptr, query, candidates);
-  } else {
-    closest = RankClosest(held, nullptr, query, {}, true);
-  }
+  if (query.order != ResultOrder::kReverse) return RankClosest(held, nullptr, query, {}, true);
+  std::vector<LineNumber> candidates = AllLines(held.size());
+  SortFromEnd(candidates, [&held](LineNumber line) { return held.line(line); },
+              FixedBytes(Compile(ClosestCandidates(query))));
+  return RankClosest(held, nullptr, query, candidates);
+}
+
+ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {
+  const SearchOutcome outcome = query.ending.size() < kMinEndingLength
+                                    ? SearchOutcome::EndingTooShort
+                                    : HoldRhymeLines(ClosestCandidates(query), list_file, held);
+  ClosestRhymes closest;
+  if (outcome == SearchOutcome::Listed || outcome == SearchOutcome::ListCutShort) closest = RankHeld(held, query);
   closest.rhymes.outcome = outcome;
   return closest;
 }

@@ -175,6 +175,23 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
 // too long or memory running out ends the list (ListCutShort).
 RhymeResult FindRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held);
 
+// The two searches above of a list read in turn, in their steps, for a
+// front end that reads the list its own way (in parts, say) and joins what
+// each part held:
+//  - HoldRhymeLines: FindRhymeLines into `held`, which it empties first;
+//    memory running out ends the list there (ListCutShort), and the lines
+//    held so far stand, as after a read error.
+//  - OrderHeld: FindRhymes' result for `held`, which holds the matches of
+//    `query` in file order.
+//  - ClosestCandidates: the query whose matches are a word's candidates,
+//    its last kMinEndingLength bytes; RankHeld: FindClosestRhymes' result
+//    for `held`, which holds those in file order.
+// The outcome they give is Listed, or ListCutShort when `held` is.
+SearchOutcome HoldRhymeLines(const RhymeQuery& query, const WordListOptions& list_file, LineList& held);
+RhymeResult OrderHeld(const LineList& held, const RhymeQuery& query);
+RhymeQuery ClosestCandidates(const RhymeQuery& word);
+ClosestRhymes RankHeld(const LineList& held, const RhymeQuery& query);
+
 // Whether `query` keeps a line of `syllables` syllables.
 bool KeepsSyllables(const RhymeQuery& query, std::size_t syllables);
 

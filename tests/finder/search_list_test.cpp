@@ -268,19 +268,24 @@ std::string HeldOutput(const std::string& bytes, const RhymeQuery& query, bool c
 }
 
 // Gives `query` a random order and, now and then, syllable counts to keep;
-// the finder's options read the list at `path` in blocks of a random size.
+// the finder's options read the list at `path` in blocks of a random size,
+// whole or in chunks of a random size, as a large list is read.
 FinderOptions RandomlyAsked(std::mt19937& random, const std::string& path, RhymeQuery& query) {
   query.order = static_cast<ResultOrder>(random() % 3);
   if (random() % 3 == 0) query.syllables = {random() % 2};
   FinderOptions options;
   options.path = path.c_str();
   options.block_size = 1 + random() % 500;
+  options.split_from = random() % 2 == 0 ? 0 : SIZE_MAX;
+  options.chunk_size = 1 + random() % 1500;
   return options;
 }
 
 // The options' search of random lists, read where they lie in blocks of any
-// size, and in file order in chunks as the plain search reads a large list: the lines that the list held whole gives, in the same order, with
-// each order, syllable counts kept, rhymes by sound, patterns and -c.
+// size, whole or in chunks as the plain search reads a large list (each
+// chunk's matches held apart and joined, in every order): the lines that
+// the list held whole gives, in the same order, with each order, syllable
+// counts kept, rhymes by sound, patterns and -c.
 TEST(HeldSearchTest, ReadInPlaceAgreesWithTheHeldList) {
   ForRandomLists(17, 3000, [&](const std::string& bytes, const std::string& path, std::mt19937& random) {
     const LineList list(bytes);
@@ -289,11 +294,9 @@ TEST(HeldSearchTest, ReadInPlaceAgreesWithTheHeldList) {
       query.ending = ending;
       query.patterns = random() % 2 == 0;
       query.sound = random() % 2 == 0;
-      FinderOptions options = RandomlyAsked(random, path, query);
+      const FinderOptions options = RandomlyAsked(random, path, query);
       const bool count_only = random() % 4 == 0;
       StringOutput out;
-      options.split_from = random() % 2 == 0 ? 0 : SIZE_MAX;
-      options.chunk_size = 1 + random() % 1500;
       const FinderResult result = SearchHeld(query, count_only, out, options);
       ASSERT_EQ(result.outcome, SearchOutcome::Listed);
       ASSERT_EQ(out.text, Written(list, FindRhymes(list, nullptr, query).lines, count_only))
@@ -302,9 +305,10 @@ TEST(HeldSearchTest, ReadInPlaceAgreesWithTheHeldList) {
   });
 }
 
-// Random lists read where they lie, in blocks of any size: the same lines
-// in the same order as on the list held whole, with each order, syllable
-// counts and -c; CR LF lines, a CR at a line's end, NUL and SUB among them.
+// Random lists read where they lie, in blocks of any size, whole or in
+// chunks: the same lines in the same order as on the list held whole, with
+// each order, syllable counts and -c; CR LF lines, a CR at a line's end,
+// NUL and SUB among them.
 TEST(ClosestRhymesFinderTest, ReadInPlaceAgreesWithTheHeldList) {
   ForRandomLists(5, 3000, [&](const std::string& bytes, const std::string& path, std::mt19937& random) {
     const std::vector<std::string> lines = testing::ModelLines(bytes);
