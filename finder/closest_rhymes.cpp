@@ -8,6 +8,7 @@ namespace versalo {
 FinderResult SearchClosestRhymes(const RhymeQuery& query, bool count_only, Output& out,
                                  const FinderOptions& options) {
   if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
+  HoldInLargePages();
   LineList held;
   const RhymeQuery candidates = ClosestCandidates(query);
   const SearchOutcome outcome = HoldParts(HeldMatchesOf(candidates), held, options);

@@ -1,6 +1,12 @@
 #include "finder/held_search.h"
 
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <new>
+#include <cstdlib>
 #include <optional>
 #include <span>
 #include <string>
@@ -50,6 +56,30 @@ class KeptSyllables : public ResultSink {
 
 }  // namespace
 
+void HoldInLargePages() {
+  constexpr std::uintptr_t kLargePage = 2 << 20;
+  constexpr std::size_t kPad = 64 << 20;
+  // Blocks up to 32 MiB from the heap (more is glibc's limit), which grows
+  // 64 MiB at a time and keeps what is freed.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TOP_PAD, kPad);
+  mallopt(M_TRIM_THRESHOLD, 2 * kPad);
+  // A block that makes the heap grow now, so that what it grew by can be
+  // marked, and one that fills the heap up to the first whole large page
+  // in it: both kept, untouched, so that what comes after begins there.
+  // Under a sanitizer's allocator they lie outside the heap, and nothing is
+  // marked.
+  static void* kept[2] = {};
+  if (kept[0] != nullptr) return;
+  void* const grown = kept[0] = std::malloc(1 << 20);
+  const auto top = reinterpret_cast<std::uintptr_t>(sbrk(0));
+  const auto end = reinterpret_cast<std::uintptr_t>(grown) + (1 << 20);
+  const std::uintptr_t from = (end + 64 + kLargePage - 1) & ~(kLargePage - 1);
+  if (grown == nullptr || from >= top || top - end > kPad + kLargePage) return;
+  kept[1] = std::malloc(from - end - 64);
+  madvise(reinterpret_cast<void*>(from), top - from, MADV_HUGEPAGE);  // a request, no more
+}
+
 PartHold HeldMatchesOf(const RhymeQuery& query) {
   return [&query](LineList& held, const WordListOptions& part) { return HoldRhymeLines(query, part, held); };
 }
@@ -71,6 +101,7 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
   if (query.ending.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
   // Only another order holds the matches: a count is the same in any.
   if (query.order != ResultOrder::kFile && !count_only) {
+    HoldInLargePages();
     LineList held;
     const SearchOutcome outcome = HoldParts(HeldMatchesOf(query), held, options);
     if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) return {outcome};
@@ -87,6 +118,7 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
 
 FinderResult ListWordEndings(std::string_view word, Output& out, const FinderOptions& options) {
   if (word.size() < kMinEndingLength) return {SearchOutcome::EndingTooShort};
+  HoldInLargePages();
   bool cut_short = false;
   const std::optional<LineList> list = ReadWhole(options, cut_short);
   if (!list) return {SearchOutcome::ListMissing};
