@@ -783,8 +783,11 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
       for (std::size_t from = 0; from < run.size();) {
         const std::size_t at = FindByte(run.data(), from, run.size(), anchor->second);
         if (at == run.size()) break;
-        const std::size_t lf = FindByte(run.data(), at + 1, std::min(run.size(), at + d + 3), kLf);
-        if (lf == std::min(run.size(), at + d + 3)) {
+        // A few bytes: a call to look through them would cost more.
+        const std::size_t limit = std::min(run.size(), at + d + 3);
+        std::size_t lf = at + 1;
+        while (lf < limit && !IsByte(run[lf], kLf)) ++lf;
+        if (lf == limit) {
           from = at + 1;
           continue;
         }
