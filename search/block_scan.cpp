@@ -38,6 +38,18 @@ ScanPath& Path() {
   return path;
 }
 
+// Whether a text that holds a tail at `at` ends at `text_end`, which is
+// before `end`: a line break follows (LF, or CR LF), and the gap between
+// holds none of LF, NUL and SUB. A CR right before LF belongs to the
+// break, so a text that ends in CR is followed by a second CR.
+bool EndsText(const char* block, std::size_t at, std::size_t text_end, std::size_t end) {
+  for (std::size_t gap = at + 2; gap < text_end; ++gap) {
+    if (IsByte(block[gap], kLf) || IsNulOrSub(block[gap])) return false;
+  }
+  if (IsByte(block[text_end], kLf)) return !IsByte(block[text_end - 1], kCr);
+  return IsByte(block[text_end], kCr) && text_end + 1 < end && IsByte(block[text_end + 1], kLf);
+}
+
 // The pass one byte at a time, from `at` on, in a pass that began at the
 // line start `from`. Each candidate is found at the first of the ending's
 // last two bytes, which is how the vector passes find them too.
@@ -48,18 +60,15 @@ LineEndScan ScanPlain(const char* block, std::size_t from, std::size_t at, std::
       scan.next = at;
       return scan;
     }
-    if (!IsByte(block[at], tail.before_last) || at + 2 >= end || !IsByte(block[at + 1], tail.last) ||
+    if (!IsByte(block[at], tail.before_last) || at + 2 + tail.gap >= end || !IsByte(block[at + 1], tail.last) ||
         (tail.three && (at == from || !IsByte(block[at - 1], tail.third_last)))) {
       continue;
     }
-    std::size_t lf = at + 2;
-    // A CR right before LF belongs to the break, so a text that ends in CR
-    // is followed by a second CR.
-    if (IsByte(block[lf], kCr) && lf + 1 < end) ++lf;
-    if (!IsByte(block[lf], kLf) || (lf == at + 2 && tail.last == kCr)) continue;
-    ends[scan.count++] = at + 2;
+    const std::size_t text_end = at + 2 + tail.gap;
+    if (!EndsText(block, at, text_end, end)) continue;
+    ends[scan.count++] = text_end;
     if (scan.count == kLineEndBatch) {
-      scan.next = lf + 1;
+      scan.next = text_end + (IsByte(block[text_end], kLf) ? 1 : 2);
       scan.full = true;
       return scan;
     }
@@ -97,11 +106,13 @@ bool StepPastLineStart(const char* block, std::size_t& at, std::size_t end, Line
 // Writes the candidates of `mask` (bit n: a tail at `at` + n) that lie
 // before the step's first NUL or SUB (bit n of `special`); true when there
 // was one, which ends the pass there.
-bool TakeStep(std::size_t at, std::uint64_t mask, std::uint64_t special, std::size_t* ends,
-              LineEndScan& scan) {
+// With a gap, each candidate's gap and break are looked at here.
+bool TakeStep(const char* block, std::size_t end, LineEndTail tail, std::size_t at, std::uint64_t mask,
+              std::uint64_t special, std::size_t* ends, LineEndScan& scan) {
   if (special != 0) mask &= (std::uint64_t{1} << std::countr_zero(special)) - 1;
   for (; mask != 0; mask &= mask - 1) {
-    ends[scan.count++] = at + static_cast<std::size_t>(std::countr_zero(mask)) + 2;
+    const std::size_t start = at + static_cast<std::size_t>(std::countr_zero(mask));
+    if (tail.gap == 0 || EndsText(block, start, start + 2 + tail.gap, end)) ends[scan.count++] = start + 2 + tail.gap;
   }
   if (special == 0) return false;
   scan.next = at + static_cast<std::size_t>(std::countr_zero(special));
@@ -145,7 +156,7 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
   const __m128i third = _mm_set1_epi8(static_cast<char>(tail.third_last));
   // A CR right before LF belongs to the break, so when the text ends in CR
   // only a second CR before the LF will do.
-  const __m128i lf_after_text = tail.last == kCr ? _mm_setzero_si128() : _mm_set1_epi8(-1);
+  const __m128i lf_after_text = tail.last == kCr && tail.gap == 0 ? _mm_setzero_si128() : _mm_set1_epi8(-1);
   const auto load = [&](std::size_t offset) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + offset));
   };
@@ -153,7 +164,7 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
     __m128i special, tail_lf, tail_cr;
   };
   const auto look = [&](std::size_t offset) {
-    const __m128i b0 = load(offset), b1 = load(offset + 1), b2 = load(offset + 2);
+    const __m128i b0 = load(offset), b1 = load(offset + 1), b2 = load(offset + 2 + tail.gap);
     const __m128i two = _mm_and_si128(_mm_cmpeq_epi8(b0, first), _mm_cmpeq_epi8(b1, second));
     // The byte before a tail of three; never before the pass's first byte.
     const __m128i tails = tail.three ? _mm_and_si128(two, _mm_cmpeq_epi8(load(offset - 1), third)) : two;
@@ -162,14 +173,14 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
                 _mm_and_si128(tails, _mm_cmpeq_epi8(b2, cr))};
   };
   const auto line_ends = [&](const Half& half, std::size_t offset) {
-    const __m128i crlf = _mm_and_si128(half.tail_cr, _mm_cmpeq_epi8(load(offset + 3), lf));
+    const __m128i crlf = _mm_and_si128(half.tail_cr, _mm_cmpeq_epi8(load(offset + 3 + tail.gap), lf));
     return static_cast<std::uint64_t>(
         static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(half.tail_lf, crlf))));
   };
   LineEndScan scan;
   std::size_t at = from;
   if (StepPastLineStart(block, at, end, tail, scan)) return scan;
-  for (; at + kStep + 3 <= end; at += kStep) {
+  for (; at + kStep + 3 + tail.gap <= end; at += kStep) {
     if (MayOverflow(block, ends, scan, kStep)) return scan;
     const Half a = look(at), b = look(at + 16);
     const __m128i any = _mm_or_si128(_mm_or_si128(_mm_or_si128(a.special, b.special),
@@ -180,7 +191,7 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
     const std::uint64_t special =
         static_cast<unsigned>(_mm_movemask_epi8(a.special)) |
         static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(b.special))) << 16;
-    if (TakeStep(at, mask, special, ends, scan)) return scan;
+    if (TakeStep(block, end, tail, at, mask, special, ends, scan)) return scan;
   }
   return ScanPlain(block, from, at, end, tail, ends, scan);
 }
@@ -201,7 +212,7 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
   const __m256i first = _mm256_set1_epi8(static_cast<char>(tail.before_last));
   const __m256i second = _mm256_set1_epi8(static_cast<char>(tail.last));
   const __m256i third = _mm256_set1_epi8(static_cast<char>(tail.third_last));
-  const __m256i lf_after_text = tail.last == kCr ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);
+  const __m256i lf_after_text = tail.last == kCr && tail.gap == 0 ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);
   const auto load = [&](std::size_t offset) VERSALO_TARGET_AVX2 {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + offset));
   };
@@ -216,13 +227,13 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
   };
   // The closer look: tails followed by LF or CR.
   const auto before_break = [&](__m256i tails, std::size_t offset) VERSALO_TARGET_AVX2 {
-    const __m256i b2 = load(offset + 2);
+    const __m256i b2 = load(offset + 2 + tail.gap);
     return _mm256_and_si256(tails, _mm256_or_si256(_mm256_cmpeq_epi8(b2, lf), _mm256_cmpeq_epi8(b2, cr)));
   };
   const auto line_ends = [&](__m256i tails, std::size_t offset) VERSALO_TARGET_AVX2 {
-    const __m256i b2 = load(offset + 2);
+    const __m256i b2 = load(offset + 2 + tail.gap);
     const __m256i plain = _mm256_and_si256(_mm256_cmpeq_epi8(b2, lf), lf_after_text);
-    const __m256i crlf = _mm256_and_si256(_mm256_cmpeq_epi8(b2, cr), _mm256_cmpeq_epi8(load(offset + 3), lf));
+    const __m256i crlf = _mm256_and_si256(_mm256_cmpeq_epi8(b2, cr), _mm256_cmpeq_epi8(load(offset + 3 + tail.gap), lf));
     return static_cast<std::uint64_t>(static_cast<std::uint32_t>(
         _mm256_movemask_epi8(_mm256_and_si256(tails, _mm256_or_si256(plain, crlf)))));
   };
@@ -230,7 +241,7 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
   std::size_t at = from;
   if (StepPastLineStart(block, at, end, tail, scan)) return scan;
   int cheap_misses = 0;
-  for (; at + kStep + 3 <= end; at += kStep) {
+  for (; at + kStep + 3 + tail.gap <= end; at += kStep) {
     if (MayOverflow(block, ends, scan, kStep)) return scan;
     const Half a = look(at), b = look(at + 32);
     __m256i tails_a = a.tails, tails_b = b.tails;
@@ -246,7 +257,7 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
         static_cast<std::uint32_t>(_mm256_movemask_epi8(a.special)) |
         static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(b.special))) << 32;
     if (mask == 0 && special == 0) ++cheap_misses;
-    if (TakeStep(at, mask, special, ends, scan)) return scan;
+    if (TakeStep(block, end, tail, at, mask, special, ends, scan)) return scan;
   }
   return ScanPlain(block, from, at, end, tail, ends, scan);
 }

@@ -28,13 +28,18 @@ std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end);
 
 // What a pass looks for before a line end: the last two bytes of an ending,
 // and the one before them when the ending has three or more. None of them
-// is LF, NUL or SUB.
+// is LF, NUL or SUB. With a `gap`, they stand that many bytes before the
+// line's end, and the bytes between may be any of the line's text (neither
+// LF, NUL nor SUB): for a pattern whose last bytes are '?'.
 struct LineEndTail {
   unsigned char third_last;  // looked for only when `three`
   unsigned char before_last;
   unsigned char last;
   bool three;
+  unsigned char gap = 0;  // at most kMaxTailGap
 };
+
+inline constexpr unsigned char kMaxTailGap = 8;
 
 // The tail of an ending of two bytes or more; none when the ending holds an
 // LF, a NUL or a SUB, which no line's text holds, so that no pass can find.
@@ -54,8 +59,8 @@ inline constexpr std::size_t kLineEndBatch = 1024;
 
 // One pass over [from, end) of `block`, where `from` is the start of a
 // line: finds the first NUL or SUB and, before it, every line that ends
-// with LF or CR LF and whose text ends with `tail`. Writes the index just
-// past each such text to `ends`, in file order.
+// with LF or CR LF and whose text ends with `tail` (and its gap). Writes
+// the index just past each such text to `ends`, in file order.
 LineEndScan ScanLineEnds(const char* block, std::size_t from, std::size_t end, LineEndTail tail,
                          std::size_t* ends);
 

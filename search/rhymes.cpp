@@ -73,16 +73,23 @@ int FromEnd(std::string_view line, std::size_t d) {
 
 // The ending's last bytes, when each allows one byte only (and the last is
 // no CR, which a held line's LF would turn into a CR LF): the reader's pass
-// over a block then finds the few lines worth comparing.
-std::optional<LineEndTail> FixedTail(const std::vector<Allowed>& from_end) {
+// over a block then finds the few lines worth comparing. With `gap`, they
+// may stand before a few '?' that end a pattern (a list read in turn: in a
+// held list a text that ends in CR is followed by LF alone, which the pass
+// takes for a break).
+std::optional<LineEndTail> FixedTail(const std::vector<Allowed>& from_end, bool gap = false) {
+  std::size_t any = 0;
+  while (gap && any < kMaxTailGap && any < from_end.size() && from_end[any].any) ++any;
   std::string tail;
-  for (std::size_t d = 0; d < 3 && d < from_end.size(); ++d) {
+  for (std::size_t d = any; d < any + 3 && d < from_end.size(); ++d) {
     const Allowed& allowed = from_end[d];
     if (allowed.any || allowed.pair != allowed.byte) break;
     tail.insert(tail.begin(), static_cast<char>(allowed.byte));
   }
-  if (tail.size() >= 2 && !IsByte(tail.back(), kCr)) return TailOf(tail);
-  return std::nullopt;
+  if (tail.size() < 2 || IsByte(tail.back(), kCr)) return std::nullopt;
+  std::optional<LineEndTail> found = TailOf(tail);
+  if (found) found->gap = static_cast<unsigned char>(any);
+  return found;
 }
 
 // How many of the ending's last bytes allow one byte only: every match ends
@@ -736,7 +743,7 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
   // are compared. Otherwise every line of a plain run is compared; the pass
   // is then asked for bytes few lines end with (CR CR), and what it finds
   // is not used.
-  const std::optional<LineEndTail> tail = FixedTail(from_end);
+  const std::optional<LineEndTail> tail = FixedTail(from_end, true);
   const LineEndTail pass = tail ? *tail : LineEndTail{0, kCr, kCr, false};
   // Without them, the last byte of the ending that allows one byte only,
   // and how far it stands from the end: only the lines with it there are

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "search/block_scan.h"
 #include "search/cp1251.h"
 #include "search/line_list.h"
 #include "tests/search/line_model.h"
@@ -382,6 +383,45 @@ TEST(RhymesTest, IndexAndScanAgreeWithTheModelOnRandomLists) {
       for (const LineNumber line : expected) expected_texts.push_back(lines[line]);
       const std::size_t block = random() % 2 == 0 ? 1 + random() % 9 : 64 << (random() % 8);
       EXPECT_EQ(ReadRhymeLines(file, block, query), expected_texts) << "block " << block;
+    }
+  }
+}
+
+// Patterns whose last bytes are '?' (from one up to more than a pass
+// skips), read in place in blocks of any size, in each pass: the lines the
+// model finds, in file order. Lists with long lines, CR before CR LF, NUL
+// and SUB, so that the bytes a '?' stands for meet each of them.
+TEST(RhymesTest, PatternsThatEndInAnyBytesReadInEachPass) {
+  testing::TempDir dir;
+  std::mt19937 random(23);
+  const std::vector<std::string> fixed = {Cp("та"), Cp("ата"), "a\r", Cp("т?а")};
+  for (int round = 0; round < 150; ++round) {
+    std::string bytes = RandomList(random, random() % 2000);
+    // Lines long enough for a '?' of eight bytes and more, now and then.
+    for (int k = 0; k < 20; ++k) bytes.insert(random() % (bytes.size() + 1), Cp("дата") + "\r\r\n");
+    const std::vector<std::string> lines = testing::ModelLines(bytes);
+    const std::string file = dir.Write("rym.txt", bytes);
+    for (const std::string& ending : fixed) {
+      for (std::size_t any = 1; any <= kMaxTailGap + 1; any += 1 + random() % 3) {
+        RhymeQuery query;
+        query.ending = ending + std::string(any, '?');
+        query.patterns = true;
+        std::vector<std::string> expected;
+        for (const LineNumber line : Model::Find(lines, query)) expected.push_back(lines[line]);
+        testing::ForEachScanPath([&](ScanPath path) {
+          struct Listed : ResultSink {
+            void Clear() override { texts.clear(); }
+            void Add(std::string_view line) override { texts.emplace_back(line); }
+            std::vector<std::string> texts;
+          } listed;
+          const std::size_t block = random() % 2 == 0 ? 1 + random() % 40 : 64 << (random() % 6);
+          const WordListOptions list_file{file.c_str(), block};
+          ASSERT_EQ(FindRhymeLines(query, listed, list_file), SearchOutcome::Listed);
+          EXPECT_EQ(listed.texts, expected) << ScanPathName(path) << ", block " << block << ", ending "
+                                            << ::testing::PrintToString(query.ending) << " in "
+                                            << ::testing::PrintToString(bytes);
+        });
+      }
     }
   }
 }
