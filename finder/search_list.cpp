@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -142,6 +143,15 @@ void InTwoThreads(const Chunks& chunks) {
   }
   chunks(0, worker.joinable() ? 2 : 1);
   if (worker.joinable()) worker.join();
+}
+
+// Adds the lines of `from` after those of `to`; may throw std::bad_alloc.
+void AddLines(const LineList& from, LineList& to) {
+  for (std::size_t i = 0, at = 0; i < from.size(); ++i) {
+    const std::string_view line = from.line(i, at);
+    at += line.size() + 1;
+    to.Add(line);
+  }
 }
 
 // The reader's options for bytes lent by `lender`, in the finder's blocks.
@@ -289,6 +299,15 @@ SearchOutcome HoldParts(const PartHold& hold, LineList& held, const FinderOption
       } catch (const std::exception&) {
         part.outcome = SearchOutcome::ListCutShort;
       }
+      // In memory of its own size: what a hold takes at first is room for
+      // a whole list's matches, and every chunk's stands until the end.
+      try {
+        LineList fitted;
+        fitted.Reserve(part.lines.text().size(), part.lines.size());
+        AddLines(part.lines, fitted);
+        part.lines = std::move(fitted);
+      } catch (const std::bad_alloc&) {
+      }
       part.whole = part.outcome == SearchOutcome::Listed && slice.read_to_end();
       for (std::size_t end = first_end; !part.whole && k < end && !first_end.compare_exchange_weak(end, k);) {
       }
@@ -298,11 +317,7 @@ SearchOutcome HoldParts(const PartHold& hold, LineList& held, const FinderOption
   held = std::move(parts[0].lines);
   for (std::size_t k = 1; k < chunks && parts[k - 1].whole; ++k) {
     try {
-      for (std::size_t i = 0, at = 0; i < parts[k].lines.size(); ++i) {
-        const std::string_view line = parts[k].lines.line(i, at);
-        at += line.size() + 1;
-        held.Add(line);
-      }
+      AddLines(parts[k].lines, held);
     } catch (const std::bad_alloc&) {
       return SearchOutcome::ListCutShort;
     }
