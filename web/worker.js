@@ -18,6 +18,10 @@
 //   {type: "rows", id, search, first, count}
 //                                the text of results [first, first + count)
 //                                of search `search`
+//   {type: "download", name, status, headers, body | bytes | failed}
+//                                the core ("core") or the Bulgarian list
+//                                ("list"), as the page downloaded it
+//                                (worker_start.js tells how)
 // Messages of any other type are ignored.
 // Answers:
 //   {type: "progress", id, done, total}
@@ -55,13 +59,25 @@
 // core finding its lines), "versalo-worker:search" (the core's part of each
 // search) and "versalo-worker:index".
 
-// The core and the Bulgarian list are asked for before anything else, so
-// that both come down while the core's glue code loads: the page always
-// begins with that list, which is unpacked as it comes, while the core
-// compiles.
-const coreBytes = fetch(new URL("versalo.wasm", import.meta.url), { credentials: "same-origin" });
+// The core and the Bulgarian list come from the page, which starts both
+// downloads as it starts this worker (worker_start.js), each as an answer
+// whose body comes as it downloads; the page always begins with that list,
+// which is unpacked as it comes, while the core compiles.
+const downloads = {};
+for (const name of ["core", "list"]) {
+  downloads[name] = {};
+  downloads[name].answer = new Promise((resolve, reject) => Object.assign(downloads[name], { resolve, reject }));
+}
+// A {type: "download"} message from the page, as an answer.
+function downloaded({ name, failed, status, headers, body, bytes }) {
+  const download = downloads[name];
+  if (!download) return;
+  if (failed !== undefined) download.reject(new Error(`${name}: ${failed}`));
+  else download.resolve(new Response(body ?? bytes, { status, headers }));
+}
+const coreBytes = downloads.core.answer;
 coreBytes.catch(() => {}); // told when the core is awaited
-let shippedList = unpacking(fetch(new URL("rym.fc.gz", import.meta.url)));
+let shippedList = unpacking(downloads.list.answer);
 
 // The core, compiled as its bytes come in; where the server does not say
 // that they are WebAssembly, from the whole of them. A core that cannot be
@@ -353,6 +369,7 @@ function wordEndings(module, id, word) {
 let queue = Promise.resolve();
 let latestSearch = null;
 onmessage = ({ data }) => {
+  if (data.type === "download") return downloaded(data);
   if (indexDue !== null) indexWhenQuiet(indexDue.id); // not quiet yet
   let job;
   if (data.type === "list") {
