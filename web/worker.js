@@ -138,8 +138,8 @@ function unpacking(download) {
 
 // The Bulgarian list into the core: each unpacked piece is handed to the
 // core's decoder, which writes the list straight into its memory. The
-// download started with the worker serves the first list asked for; any
-// later one downloads again.
+// page's download serves the first list asked for; any later one is
+// downloaded again, here.
 async function bulgarianListInto(module, id) {
   const list = shippedList ?? unpacking(fetch(new URL("rym.fc.gz", import.meta.url)));
   shippedList = null;
