@@ -8,10 +8,11 @@
 // lost before the page listens.
 export const worker = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
 
-// The downloads start once the page has painted its first frame, so that
-// on a slow network they do not take the bandwidth that the page's own
-// first paint needs (a tab out of sight paints nothing: there they start at
-// once). Each download goes to the worker as a {type: "download", name, status,
+// The downloads start once the page's scripts have run and the frame that
+// shows what they drew has been painted, so that on a slow network they do
+// not take the bandwidth that the page's own first paints need (a tab out
+// of sight paints nothing: there they start as soon as the scripts have
+// run). Each download goes to the worker as a {type: "download", name, status,
 // headers, body} message as soon as its answer starts: body is the
 // answer's stream, handed over, not copied; where a browser cannot hand a
 // stream over, the whole answer's bytes follow instead (bytes). A download
@@ -33,5 +34,9 @@ const downloadBoth = () => {
   download("core", "versalo.wasm");
   download("list", "rym.fc.gz");
 };
-if (document.visibilityState === "hidden") downloadBoth();
-else requestAnimationFrame(() => setTimeout(downloadBoth));
+const afterPaint = () => {
+  if (document.visibilityState === "hidden") downloadBoth();
+  else requestAnimationFrame(() => setTimeout(downloadBoth));
+};
+if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", afterPaint, { once: true });
+else afterPaint();
