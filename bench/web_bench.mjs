@@ -264,7 +264,8 @@ try {
   // A list of one's own of 1 GiB: the Bulgarian list in CR LF, over and over.
   if (process.env.VERSALO_BENCH_BIG !== "0") {
     const folder = mkdtempSync(join(tmpdir(), "versalo-bench-"));
-    const words = Buffer.from(frontDecode(gunzipSync(readFileSync(join(site, "rym.fc.gz")))));
+    const words = Buffer.from(Buffer.from(frontDecode(gunzipSync(readFileSync(join(site, "rym.fc.gz")))))
+      .toString("latin1").replace(/\r?\n/g, "\r\n"), "latin1");
     const copies = Math.ceil((1 << 30) / words.length);
     writeFileSync(join(folder, "rym.txt"), Buffer.concat(Array(copies).fill(words)).subarray(0, 1 << 30));
     const big = await launch({ protocolTimeout: 600000 });

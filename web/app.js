@@ -2,8 +2,9 @@
 // that draws only the rows in view. The search runs in a worker that holds
 // the core and the word list.
 //   state.js        the page's state, and the views that draw it
-//   core_client.js  the worker: lists, searches, rows (taken first, so that
-//                   the worker starts before anything else)
+//   worker_start.js starts the worker, which downloads the core and the list
+//                   (the page takes it on its own, before the rest)
+//   core_client.js  the worker: lists, searches, rows
 //   result_list.js  the list, its selection, copying and saving
 //   controls.js     the box, the options and the lines around the list
 //   address.js      the search in the address, and the history

@@ -3,6 +3,7 @@
 // for rows, and turns its answers into changes of the page's state. Answers
 // to requests that newer ones have replaced are dropped.
 import { state, update } from "./state.js";
+import { worker } from "./worker_start.js";
 
 export const TOO_SHORT = "Какво от \">1 буква\" не разбрахте?";
 export const LIST_MISSING = "rym.txt?";
@@ -21,9 +22,6 @@ export const lengthOf = (ending) => [...ending].length;
 // Rows as the worker sends them: each followed by LF.
 const linesOf = (text) => (text === "" ? [] : text.slice(0, -1).split("\n"));
 
-// The worker first: it downloads the core and the list while the rest of
-// the page starts (app.js takes this module before the others).
-const worker = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
 // Numbers are written the Bulgarian way; the browser loads what that takes
 // the first time (a tenth of a second here), so it does it once the page has
 // painted, while the list comes, instead of when the first results do.

@@ -18,6 +18,10 @@
 //   {type: "rows", id, search, first, count}
 //                                the text of results [first, first + count)
 //                                of search `search`
+//   {type: "download", name, status, headers, body | bytes | failed}
+//                                the core ("core") or the Bulgarian list
+//                                ("list"), as the page downloaded it
+//                                (worker_start.js tells how)
 // Messages of any other type are ignored.
 // Answers:
 //   {type: "progress", id, done, total}
@@ -55,13 +59,25 @@
 // core finding its lines), "versalo-worker:search" (the core's part of each
 // search) and "versalo-worker:index".
 
-// The core and the Bulgarian list are asked for before anything else, so
-// that both come down while the core's glue code loads: the page always
-// begins with that list.
-const coreBytes = fetch(new URL("versalo.wasm", import.meta.url), { credentials: "same-origin" });
-let shippedList = fetch(new URL("rym.fc.gz", import.meta.url));
+// The core and the Bulgarian list come from the page, which starts both
+// downloads as it starts this worker (worker_start.js), each as an answer
+// whose body comes as it downloads; the page always begins with that list,
+// which is unpacked as it comes, while the core compiles.
+const downloads = {};
+for (const name of ["core", "list"]) {
+  downloads[name] = {};
+  downloads[name].answer = new Promise((resolve, reject) => Object.assign(downloads[name], { resolve, reject }));
+}
+// A {type: "download"} message from the page, as an answer.
+function downloaded({ name, failed, status, headers, body, bytes }) {
+  const download = downloads[name];
+  if (!download) return;
+  if (failed !== undefined) download.reject(new Error(`${name}: ${failed}`));
+  else download.resolve(new Response(body ?? bytes, { status, headers }));
+}
+const coreBytes = downloads.core.answer;
 coreBytes.catch(() => {}); // told when the core is awaited
-shippedList.catch(() => {}); // told when the list is
+let shippedList = unpacking(downloads.list.answer);
 
 // The core, compiled as its bytes come in; where the server does not say
 // that they are WebAssembly, from the whole of them. A core that cannot be
@@ -90,33 +106,60 @@ let heldList = null; // the id of the list the core holds
 
 const progress = (id, done, total) => postMessage({ type: "progress", id, done, total });
 
-// The Bulgarian list, shipped front coded and gzipped, into the core as it
-// downloads: each piece is unpacked and handed to the core's decoder, which
-// writes the list straight into its memory. The download started with the
-// worker serves the first list asked for; any later one downloads again.
+// The Bulgarian list, shipped front coded and gzipped, unpacked as it
+// downloads, from the moment the download starts: the unpacked pieces wait
+// in `pieces` until the core takes them. `done` and `total`: the bytes
+// downloaded so far, of how many (0: not said); `heard` is called as more
+// come, and whenever a piece, the end or a failure does.
+function unpacking(download) {
+  const list = { pieces: [], ended: false, failed: null, done: 0, total: 0, heard: () => {} };
+  (async () => {
+    const response = await download;
+    if (!response.ok) throw new Error(`rym.fc.gz: ${response.status}`);
+    list.total = Number(response.headers.get("content-length")) || 0;
+    const counted = new TransformStream({
+      transform(piece, onward) {
+        list.done += piece.length;
+        list.heard();
+        onward.enqueue(piece);
+      },
+    });
+    const reader = response.body.pipeThrough(counted).pipeThrough(new DecompressionStream("gzip")).getReader();
+    for (;;) {
+      const { value, done } = await reader.read();
+      if (done) break;
+      list.pieces.push(value);
+      list.heard();
+    }
+    list.ended = true;
+  })().catch((error) => { list.failed = error; }).finally(() => list.heard());
+  return list;
+}
+
+// The Bulgarian list into the core: each unpacked piece is handed to the
+// core's decoder, which writes the list straight into its memory. The
+// page's download serves the first list asked for; any later one is
+// downloaded again, here.
 async function bulgarianListInto(module, id) {
-  const download = shippedList ?? fetch(new URL("rym.fc.gz", import.meta.url));
+  const list = shippedList ?? unpacking(fetch(new URL("rym.fc.gz", import.meta.url)));
   shippedList = null;
-  const response = await download;
-  if (!response.ok) throw new Error(`rym.fc.gz: ${response.status}`);
-  const total = Number(response.headers.get("content-length")) || 0;
-  let done = 0;
-  const counted = new TransformStream({
-    transform(piece, onward) {
-      done += piece.length;
-      if (total > 0) progress(id, done, total);
-      onward.enqueue(piece);
-    },
-  });
-  const reader = response.body.pipeThrough(counted).pipeThrough(new DecompressionStream("gzip")).getReader();
+  let told = -1;
+  const tell = () => {
+    if (list.total > 0 && list.done !== told) progress(id, list.done, list.total);
+    told = list.done;
+  };
   module._versalo_front_begin();
   for (;;) {
-    const { value, done: end } = await reader.read();
-    if (end) break;
-    const at = module._versalo_front_piece(value.length) >>> 0;
-    if (at === 0 && value.length > 0) throw new Error("no memory for the list");
-    module.HEAPU8.set(value, at);
-    if (!module._versalo_front_feed(value.length)) throw new Error("rym.fc.gz is not a front-coded list");
+    tell();
+    for (const value of list.pieces.splice(0)) {
+      const at = module._versalo_front_piece(value.length) >>> 0;
+      if (at === 0 && value.length > 0) throw new Error("no memory for the list");
+      module.HEAPU8.set(value, at);
+      if (!module._versalo_front_feed(value.length)) throw new Error("rym.fc.gz is not a front-coded list");
+    }
+    if (list.failed) throw list.failed;
+    if (list.ended) break;
+    await new Promise((resolve) => { list.heard = resolve; });
   }
   if (!module._versalo_front_end()) throw new Error("rym.fc.gz ends part way through");
 }
@@ -326,6 +369,7 @@ function wordEndings(module, id, word) {
 let queue = Promise.resolve();
 let latestSearch = null;
 onmessage = ({ data }) => {
+  if (data.type === "download") return downloaded(data);
   if (indexDue !== null) indexWhenQuiet(indexDue.id); // not quiet yet
   let job;
   if (data.type === "list") {

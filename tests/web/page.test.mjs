@@ -786,6 +786,48 @@ describe("a browser that cannot run the core", () => {
   });
 });
 
+describe("the downloads the page hands to the worker", () => {
+  // A first visit to `site` served from its own address, in a profile of
+  // its own (no service worker has anything cached), with `before` run in
+  // the page before its own scripts, until the list is in or could not be.
+  async function visit(site, prefix, before = () => {}) {
+    const other = await serve(site, prefix);
+    const context = await browser.createBrowserContext();
+    const tab = await context.newPage();
+    await tab.evaluateOnNewDocument(before);
+    await tab.goto(other.url);
+    await listIn(tab);
+    return { tab, close: async () => { await context.close(); await other.close(); } };
+  }
+
+  test("where a stream cannot be handed over, the bytes are, and the list is the same", async () => {
+    const { tab, close } = await visit(SITE, "/no-streams/", () => {
+      const post = Worker.prototype.postMessage;
+      Worker.prototype.postMessage = function (message, transfer) {
+        if ((Array.isArray(transfer) ? transfer : transfer?.transfer ?? []).some((item) => item instanceof ReadableStream)) {
+          window.streamsRefused = (window.streamsRefused ?? 0) + 1;
+          throw new DOMException("ReadableStream could not be cloned.", "DataCloneError");
+        }
+        return post.call(this, message, transfer);
+      };
+    });
+    assert.equal(await tab.evaluate(() => window.streamsRefused), 2); // the core's and the list's
+    await typeEnding(tab, "ище");
+    assert.deepEqual(await entries(tab), find(bulgarian, "ище"));
+    await close();
+  });
+
+  test("a list the server does not have says rym.txt?", async () => {
+    const listless = join(work, "listless-site");
+    cpSync(SITE, listless, { recursive: true });
+    rmSync(join(listless, "rym.fc.gz"));
+    const { tab, close } = await visit(listless, "/listless/");
+    await tab.waitForFunction(() => document.querySelector("#message").textContent === "rym.txt?");
+    assert.equal(await shownCount(tab), 0);
+    await close();
+  });
+});
+
 describe("as an app", () => {
   test("Chromium finds it installable, with its manifest, icons and favicon",
        { skip: chromiumOnly("installability is Chromium's") }, async () => {
