@@ -106,13 +106,20 @@ bool StepPastLineStart(const char* block, std::size_t& at, std::size_t end, Line
 // Writes the candidates of `mask` (bit n: a tail at `at` + n) that lie
 // before the step's first NUL or SUB (bit n of `special`); true when there
 // was one, which ends the pass there.
-// With a gap, each candidate's gap and break are looked at here.
+// With a gap, each candidate's gap and break are looked at here. The
+// passes are built apart for endings with a gap and without (kGap), so
+// that the plain search's pays nothing for it.
+template <bool kGap>
 bool TakeStep(const char* block, std::size_t end, LineEndTail tail, std::size_t at, std::uint64_t mask,
               std::uint64_t special, std::size_t* ends, LineEndScan& scan) {
   if (special != 0) mask &= (std::uint64_t{1} << std::countr_zero(special)) - 1;
   for (; mask != 0; mask &= mask - 1) {
     const std::size_t start = at + static_cast<std::size_t>(std::countr_zero(mask));
-    if (tail.gap == 0 || EndsText(block, start, start + 2 + tail.gap, end)) ends[scan.count++] = start + 2 + tail.gap;
+    if (!kGap) {
+      ends[scan.count++] = start + 2;
+    } else if (EndsText(block, start, start + 2 + tail.gap, end)) {
+      ends[scan.count++] = start + 2 + tail.gap;
+    }
   }
   if (special == 0) return false;
   scan.next = at + static_cast<std::size_t>(std::countr_zero(special));
@@ -144,9 +151,11 @@ std::size_t FindNulOrSubSse2(const char* block, std::size_t at, std::size_t end)
 
 // 32 bytes a step. A step is looked at closely only when it holds a NUL or
 // SUB, or the tail followed by LF or CR; the CR is then checked for its LF.
+template <bool kGap>
 LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineEndTail tail,
                      std::size_t* ends) {
   constexpr std::size_t kStep = 32;
+  const std::size_t gap = kGap ? tail.gap : 0;
   const __m128i nul = _mm_setzero_si128();
   const __m128i sub = _mm_set1_epi8(static_cast<char>(kSub));
   const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
@@ -156,7 +165,7 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
   const __m128i third = _mm_set1_epi8(static_cast<char>(tail.third_last));
   // A CR right before LF belongs to the break, so when the text ends in CR
   // only a second CR before the LF will do.
-  const __m128i lf_after_text = tail.last == kCr && tail.gap == 0 ? _mm_setzero_si128() : _mm_set1_epi8(-1);
+  const __m128i lf_after_text = tail.last == kCr && gap == 0 ? _mm_setzero_si128() : _mm_set1_epi8(-1);
   const auto load = [&](std::size_t offset) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + offset));
   };
@@ -164,7 +173,7 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
     __m128i special, tail_lf, tail_cr;
   };
   const auto look = [&](std::size_t offset) {
-    const __m128i b0 = load(offset), b1 = load(offset + 1), b2 = load(offset + 2 + tail.gap);
+    const __m128i b0 = load(offset), b1 = load(offset + 1), b2 = load(offset + 2 + gap);
     const __m128i two = _mm_and_si128(_mm_cmpeq_epi8(b0, first), _mm_cmpeq_epi8(b1, second));
     // The byte before a tail of three; never before the pass's first byte.
     const __m128i tails = tail.three ? _mm_and_si128(two, _mm_cmpeq_epi8(load(offset - 1), third)) : two;
@@ -173,14 +182,14 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
                 _mm_and_si128(tails, _mm_cmpeq_epi8(b2, cr))};
   };
   const auto line_ends = [&](const Half& half, std::size_t offset) {
-    const __m128i crlf = _mm_and_si128(half.tail_cr, _mm_cmpeq_epi8(load(offset + 3 + tail.gap), lf));
+    const __m128i crlf = _mm_and_si128(half.tail_cr, _mm_cmpeq_epi8(load(offset + 3 + gap), lf));
     return static_cast<std::uint64_t>(
         static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(half.tail_lf, crlf))));
   };
   LineEndScan scan;
   std::size_t at = from;
   if (StepPastLineStart(block, at, end, tail, scan)) return scan;
-  for (; at + kStep + 3 + tail.gap <= end; at += kStep) {
+  for (; at + kStep + 3 + gap <= end; at += kStep) {
     if (MayOverflow(block, ends, scan, kStep)) return scan;
     const Half a = look(at), b = look(at + 16);
     const __m128i any = _mm_or_si128(_mm_or_si128(_mm_or_si128(a.special, b.special),
@@ -191,7 +200,7 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
     const std::uint64_t special =
         static_cast<unsigned>(_mm_movemask_epi8(a.special)) |
         static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(b.special))) << 16;
-    if (TakeStep(block, end, tail, at, mask, special, ends, scan)) return scan;
+    if (TakeStep<kGap>(block, end, tail, at, mask, special, ends, scan)) return scan;
   }
   return ScanPlain(block, from, at, end, tail, ends, scan);
 }
@@ -202,9 +211,11 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
 // only for the tail, or a NUL or SUB. Where the tail is common inside lines
 // that look flags many steps for nothing, so after kCheapMisses of those
 // the pass goes on with the closer look of ScanSse2.
+template <bool kGap>
 VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, std::size_t end,
                                          LineEndTail tail, std::size_t* ends) {
   constexpr std::size_t kStep = 64;
+  const std::size_t gap = kGap ? tail.gap : 0;
   constexpr int kCheapMisses = 64;
   const __m256i sub = _mm256_set1_epi8(static_cast<char>(kSub));
   const __m256i lf = _mm256_set1_epi8(static_cast<char>(kLf));
@@ -212,7 +223,7 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
   const __m256i first = _mm256_set1_epi8(static_cast<char>(tail.before_last));
   const __m256i second = _mm256_set1_epi8(static_cast<char>(tail.last));
   const __m256i third = _mm256_set1_epi8(static_cast<char>(tail.third_last));
-  const __m256i lf_after_text = tail.last == kCr && tail.gap == 0 ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);
+  const __m256i lf_after_text = tail.last == kCr && gap == 0 ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);
   const auto load = [&](std::size_t offset) VERSALO_TARGET_AVX2 {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + offset));
   };
@@ -227,13 +238,13 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
   };
   // The closer look: tails followed by LF or CR.
   const auto before_break = [&](__m256i tails, std::size_t offset) VERSALO_TARGET_AVX2 {
-    const __m256i b2 = load(offset + 2 + tail.gap);
+    const __m256i b2 = load(offset + 2 + gap);
     return _mm256_and_si256(tails, _mm256_or_si256(_mm256_cmpeq_epi8(b2, lf), _mm256_cmpeq_epi8(b2, cr)));
   };
   const auto line_ends = [&](__m256i tails, std::size_t offset) VERSALO_TARGET_AVX2 {
-    const __m256i b2 = load(offset + 2 + tail.gap);
+    const __m256i b2 = load(offset + 2 + gap);
     const __m256i plain = _mm256_and_si256(_mm256_cmpeq_epi8(b2, lf), lf_after_text);
-    const __m256i crlf = _mm256_and_si256(_mm256_cmpeq_epi8(b2, cr), _mm256_cmpeq_epi8(load(offset + 3 + tail.gap), lf));
+    const __m256i crlf = _mm256_and_si256(_mm256_cmpeq_epi8(b2, cr), _mm256_cmpeq_epi8(load(offset + 3 + gap), lf));
     return static_cast<std::uint64_t>(static_cast<std::uint32_t>(
         _mm256_movemask_epi8(_mm256_and_si256(tails, _mm256_or_si256(plain, crlf)))));
   };
@@ -241,7 +252,7 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
   std::size_t at = from;
   if (StepPastLineStart(block, at, end, tail, scan)) return scan;
   int cheap_misses = 0;
-  for (; at + kStep + 3 + tail.gap <= end; at += kStep) {
+  for (; at + kStep + 3 + gap <= end; at += kStep) {
     if (MayOverflow(block, ends, scan, kStep)) return scan;
     const Half a = look(at), b = look(at + 32);
     __m256i tails_a = a.tails, tails_b = b.tails;
@@ -257,7 +268,7 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
         static_cast<std::uint32_t>(_mm256_movemask_epi8(a.special)) |
         static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(b.special))) << 32;
     if (mask == 0 && special == 0) ++cheap_misses;
-    if (TakeStep(block, end, tail, at, mask, special, ends, scan)) return scan;
+    if (TakeStep<kGap>(block, end, tail, at, mask, special, ends, scan)) return scan;
   }
   return ScanPlain(block, from, at, end, tail, ends, scan);
 }
@@ -318,11 +329,11 @@ LineEndScan ScanLineEnds(const char* block, std::size_t from, std::size_t end, L
   switch (Path()) {
 #ifdef VERSALO_AVX2
     case ScanPath::kAvx2:
-      return ScanAvx2(block, from, end, tail, ends);
+      return tail.gap == 0 ? ScanAvx2<false>(block, from, end, tail, ends) : ScanAvx2<true>(block, from, end, tail, ends);
 #endif
 #ifdef VERSALO_SSE2
     case ScanPath::kSse2:
-      return ScanSse2(block, from, end, tail, ends);
+      return tail.gap == 0 ? ScanSse2<false>(block, from, end, tail, ends) : ScanSse2<true>(block, from, end, tail, ends);
 #endif
     default:
       return ScanPlain(block, from, from, end, tail, ends, {});
