@@ -464,8 +464,13 @@ describe("the list", () => {
     const selected = () => page.$$eval('#results .row[aria-selected="true"]', (all) => all.map((row) => row.textContent));
     const activeText = () => page.$eval("#results", (list) =>
       document.getElementById(list.getAttribute("aria-activedescendant"))?.textContent);
-    // Entering the list names an entry at once, and selects nothing.
+    // Entering the list names an entry (in the frame that draws it), and
+    // selects nothing.
     await page.focus("#results");
+    await page.waitForFunction(() => {
+      const list = document.querySelector("#results");
+      return document.getElementById(list.getAttribute("aria-activedescendant")) !== null;
+    }, { timeout: 5000 });
     assert.equal(await activeText(), "cat");
     assert.deepEqual(await selected(), []);
     const press = async (key, modifier) => {
@@ -652,10 +657,14 @@ describe("the address", () => {
     const addressSays = (query) => tab.waitForFunction((query) => location.search === query, {}, query);
     await typeEnding(tab, "ина");
     await addressSays(`?q=${encodeURIComponent("ина")}`);
+    // Each change's results are waited for: a change made while the one
+    // before is still searched drops that search, and only the newer is drawn.
     const before = await shownCount(tab);
     await tab.click("#sound");
+    await drawn(tab, "ина", before);
+    const between = await shownCount(tab);
     await tab.select("#order", "reverse");
-    await drawn(tab, "ина", before + 1);
+    await drawn(tab, "ина", between);
     await addressSays(`?q=${encodeURIComponent("ина")}&order=reverse&sound=1`);
     assert.deepEqual((await shows(tab)).address, { q: "ина", order: "reverse", sound: "1" });
     // Typing made no entry a letter: the page's first entry holds it all.
@@ -731,7 +740,9 @@ describe("more entries than a browser can make an element tall", () => {
     // element's height.
     const count = 1_600_000;
     const lines = Array.from({ length: count }, (_, i) => `${i}ta\n`).join("");
-    await useList(page, join(ownList("tall", Buffer.from(lines)), "rym.txt"));
+    // 14 MB of one's own, read, held and indexed: longer than a search on a
+    // loaded machine.
+    await useList(page, join(ownList("tall", Buffer.from(lines)), "rym.txt"), { timeout: 120000 });
     await typeEnding(page, "ta");
     assert.equal((await lastDrawn(page)).count, count);
     // Each row asked for is drawn where the list shows it, with its entry.
