@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <new>
 #include <cstdlib>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,6 +59,9 @@ class KeptSyllables : public ResultSink {
 void HoldInLargePages() {
   constexpr std::uintptr_t kLargePage = 2 << 20;
   constexpr std::size_t kPad = 64 << 20;
+  // Once: what the heap grew by is marked for good.
+  static void* kept[2] = {};
+  if (kept[0] != nullptr) return;
   // Blocks up to 32 MiB from the heap (more is glibc's limit), which grows
   // 64 MiB at a time and keeps what is freed.
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
@@ -69,8 +72,6 @@ void HoldInLargePages() {
   // in it: both kept, untouched, so that what comes after begins there.
   // Under a sanitizer's allocator they lie outside the heap, and nothing is
   // marked.
-  static void* kept[2] = {};
-  if (kept[0] != nullptr) return;
   void* const grown = kept[0] = std::malloc(1 << 20);
   const auto top = reinterpret_cast<std::uintptr_t>(sbrk(0));
   const auto end = reinterpret_cast<std::uintptr_t>(grown) + (1 << 20);

@@ -42,9 +42,13 @@ std::size_t ChunkStart(const ListFile& list, std::size_t from, std::size_t size)
   return size;
 }
 
-// Where the chunks of a list of `size` bytes start, every `chunk` bytes or
-// just after, and the list's size at the end.
-std::vector<std::size_t> ChunkStarts(const ListFile& list, std::size_t size, std::size_t chunk) {
+// Where the chunks of a list read in parts start, every options.chunk_size
+// bytes (or half the list, when that is less) or just after, and the
+// list's size at the end: at least two chunks, where the list has a line
+// break to split at.
+std::vector<std::size_t> ChunkStarts(const ListFile& list, const FinderOptions& options) {
+  const std::size_t size = list.size();
+  const std::size_t chunk = std::max<std::size_t>(1, std::min(options.chunk_size, size / 2));
   std::vector<std::size_t> starts{0};
   for (std::size_t from = chunk; from < size;) {
     const std::size_t start = ChunkStart(list, from, size);
@@ -219,9 +223,7 @@ FinderResult SearchParts(const PartSearch& search, Output& out, const FinderOpti
     ListFile::Slice whole(list, 0, size, options.block_size);
     return SearchWhole(search, out, options, list, whole);
   }
-  // At least two chunks, where the list has a line break to split at.
-  const std::size_t chunk = std::max<std::size_t>(1, std::min(options.chunk_size, size / 2));
-  const std::vector<std::size_t> starts = ChunkStarts(list, size, chunk);
+  const std::vector<std::size_t> starts = ChunkStarts(list, options);
   const std::size_t chunks = starts.size() - 1;
   struct Searched {
     SearchOutcome outcome = SearchOutcome::ListCutShort;
@@ -276,8 +278,7 @@ SearchOutcome HoldParts(const PartHold& hold, LineList& held, const FinderOption
     ListFile::Slice whole(list, 0, size, options.block_size);
     return hold(held, LentBy(options, whole));
   }
-  const std::size_t chunk = std::max<std::size_t>(1, std::min(options.chunk_size, size / 2));
-  const std::vector<std::size_t> starts = ChunkStarts(list, size, chunk);
+  const std::vector<std::size_t> starts = ChunkStarts(list, options);
   const std::size_t chunks = starts.size() - 1;
   struct Held {
     LineList lines;
