@@ -26,6 +26,10 @@ const char* ScanPathName(ScanPath path);
 // Index of the first NUL or SUB in [from, end) of `block`, or `end`.
 std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end);
 
+// Where the line that holds the byte before `at` starts: just past the last
+// LF in [from, at) of `block`, or `from` when there is none there.
+std::size_t LineStartBefore(const char* block, std::size_t from, std::size_t at);
+
 // What a pass looks for before a line end: the last two bytes of an ending,
 // and the one before them when the ending has three or more. None of them
 // is LF, NUL or SUB. With a `gap`, they stand that many bytes before the

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <span>
 
+#include "search/block_scan.h"
 #include "search/bytes.h"
 
 namespace versalo {
@@ -14,13 +15,13 @@ namespace {
 // three bytes: only those are compared in full.
 void ScanRun(std::string_view run, std::span<const std::size_t> ends, std::string_view ending,
              ResultSink& sink) {
+  // The pass has compared the last three bytes already.
+  const bool compared = ending.size() <= 3;
   for (const std::size_t end : ends) {
     const std::string_view before = run.substr(0, end);
-    if (!EndsWith(before, ending)) continue;
+    if (!compared && !EndsWith(before, ending)) continue;
     // The ending holds no LF, so the line starts before it.
-    std::size_t start = end - ending.size();
-    while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
-    sink.Add(before.substr(start));
+    sink.Add(before.substr(LineStartBefore(run.data(), 0, end - ending.size())));
   }
 }
 

@@ -489,8 +489,7 @@ void RhymeScan::ScanTails(std::size_t end) {
   // Compares the line whose text ends at `stop`, and moves to it when it
   // matches.
   const auto look_at = [&](std::size_t stop) {
-    std::size_t start = stop;
-    while (start > at_ && !IsByte(bytes[start - 1], kLf)) --start;
+    const std::size_t start = LineStartBefore(bytes, at_, stop);
     if (!Matches(text.substr(start, stop - start), pattern_->from_end)) return;
     next_ = list_.NumberAt(start, next_);
     at_ = start;
@@ -763,8 +762,7 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
     while (reader.NextPlainRun(run, pass, ends)) {
       if (tail) {
         for (const std::size_t end : ends) {
-          std::size_t start = end;
-          while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
+          const std::size_t start = LineStartBefore(run.data(), 0, end);
           const std::string_view line = run.substr(start, end - start);
           if (Matches(line, from_end)) sink.Add(line);
         }
@@ -798,9 +796,7 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
           from = at + 1;
           continue;
         }
-        std::size_t start = at;
-        while (start > 0 && !IsByte(run[start - 1], kLf)) --start;
-        look_at(start, lf);
+        look_at(LineStartBefore(run.data(), 0, at), lf);
         from = lf + 1;
       }
     }

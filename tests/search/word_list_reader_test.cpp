@@ -204,6 +204,37 @@ TEST(WordListReaderTest, PassesStopAtLineEnds) {
   });
 }
 
+// Where a line starts, looking back from a byte of it: the vector path
+// looks 16 bytes at a time, so the breaks stand at and around those edges.
+TEST(WordListReaderTest, LineStartBeforeFindsTheLastBreak) {
+  struct Case {
+    std::string bytes;
+    std::size_t from, at, start;
+  };
+  const std::string forty(40, 'a');
+  const std::vector<Case> cases = {
+      {"", 0, 0, 0},
+      {"abc", 0, 3, 0},                        // no break: the first byte looked at
+      {"ab\ncd", 0, 5, 3},                     // the last break before
+      {"ab\n\ncd", 0, 4, 4},                  // an empty line: right after its break
+      {"ab\ncd", 0, 3, 3},                     // `at` just past a break
+      {"ab\ncd", 3, 5, 3},                     // nothing before `from` is looked at
+      {"\n" + forty, 1, 41, 1},
+      {"\n" + forty, 0, 41, 1},                // 40 bytes back, past two steps of 16
+      {forty + "\n" + forty, 0, 81, 41},
+      {forty.substr(0, 15) + "\n" + forty, 0, 32, 16},  // the first byte of a step
+      {forty.substr(0, 16) + "\n" + forty, 0, 33, 17},  // the last byte of a step
+      {forty.substr(0, 16) + "\n" + forty, 0, 32, 17},
+      {"\n" + forty, 2, 41, 2},                // the break is before `from`
+  };
+  testing::ForEachScanPath([&](ScanPath scan) {
+    for (const Case& c : cases) {
+      EXPECT_EQ(LineStartBefore(c.bytes.data(), c.from, c.at), c.start)
+          << ScanPathName(scan) << " " << ::testing::PrintToString(c.bytes) << " from " << c.from << " at " << c.at;
+    }
+  });
+}
+
 // Lines of several MiB are gathered in pieces of 1 MiB: a CR LF, a NUL or a
 // line end that falls on a piece's edge, and a last line without a break,
 // come out as the model says, and so does the limit on a line's size.
