@@ -46,7 +46,7 @@ class KeptSyllables : public ResultSink {
   KeptSyllables(const RhymeQuery& query, ResultSink* out) : query_(query), out_(out) {}
   void Clear() override { out_->Clear(); }
   void Add(std::string_view line) override {
-    if (query_.syllables.empty() || KeepsSyllables(query_, SyllableCount(line))) out_->Add(line);
+    if (KeepsSyllables(query_, SyllableCount(line))) out_->Add(line);
   }
 
  private:
@@ -111,6 +111,7 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
   // In file order, each match is written (or counted) as it is found, and
   // the list is read as the plain search reads it.
   const PartSearch search = [&query](ResultSink& sink, const WordListOptions& part) {
+    if (query.syllables.empty()) return FindRhymeLines(query, sink, part);
     KeptSyllables kept(query, &sink);
     return FindRhymeLines(query, kept, part);
   };

@@ -38,12 +38,16 @@ ScanPath& Path() {
   return path;
 }
 
+// The first byte after a tail at `at` that its pass has not compared.
+std::size_t PastTail(LineEndTail tail, std::size_t at) { return at + (tail.any_last ? 1 : 2); }
+
 // Whether a text that holds a tail at `at` ends at `text_end`, which is
-// before `end`: a line break follows (LF, or CR LF), and the gap between
-// holds none of LF, NUL and SUB. A CR right before LF belongs to the
-// break, so a text that ends in CR is followed by a second CR.
-bool EndsText(const char* block, std::size_t at, std::size_t text_end, std::size_t end) {
-  for (std::size_t gap = at + 2; gap < text_end; ++gap) {
+// before `end`: a line break follows (LF, or CR LF), and the bytes between
+// the tail and the break hold none of LF, NUL and SUB. A CR right before
+// LF belongs to the break, so a text that ends in CR is followed by a
+// second CR.
+bool EndsText(const char* block, LineEndTail tail, std::size_t at, std::size_t text_end, std::size_t end) {
+  for (std::size_t gap = PastTail(tail, at); gap < text_end; ++gap) {
     if (IsByte(block[gap], kLf) || IsNulOrSub(block[gap])) return false;
   }
   if (IsByte(block[text_end], kLf)) return !IsByte(block[text_end - 1], kCr);
@@ -60,12 +64,13 @@ LineEndScan ScanPlain(const char* block, std::size_t from, std::size_t at, std::
       scan.next = at;
       return scan;
     }
-    if (!IsByte(block[at], tail.before_last) || at + 2 + tail.gap >= end || !IsByte(block[at + 1], tail.last) ||
+    if (!IsByte(block[at], tail.before_last) || at + 2 + tail.gap >= end ||
+        (!tail.any_last && !IsByte(block[at + 1], tail.last)) ||
         (tail.three && (at == from || !IsByte(block[at - 1], tail.third_last)))) {
       continue;
     }
     const std::size_t text_end = at + 2 + tail.gap;
-    if (!EndsText(block, at, text_end, end)) continue;
+    if (!EndsText(block, tail, at, text_end, end)) continue;
     ends[scan.count++] = text_end;
     if (scan.count == kLineEndBatch) {
       scan.next = text_end + (IsByte(block[text_end], kLf) ? 1 : 2);
@@ -106,9 +111,10 @@ bool StepPastLineStart(const char* block, std::size_t& at, std::size_t end, Line
 // Writes the candidates of `mask` (bit n: a tail at `at` + n) that lie
 // before the step's first NUL or SUB (bit n of `special`); true when there
 // was one, which ends the pass there.
-// With a gap, each candidate's gap and break are looked at here. The
-// passes are built apart for endings with a gap and without (kGap), so
-// that the plain search's pays nothing for it.
+// With a gap, or any last byte, each candidate's bytes after its tail and
+// its break are looked at here. The passes are built apart for endings
+// with them and without (kGap), so that the plain search pays nothing for
+// them.
 template <bool kGap>
 bool TakeStep(const char* block, std::size_t end, LineEndTail tail, std::size_t at, std::uint64_t mask,
               std::uint64_t special, std::size_t* ends, LineEndScan& scan) {
@@ -117,7 +123,7 @@ bool TakeStep(const char* block, std::size_t end, LineEndTail tail, std::size_t 
     const std::size_t start = at + static_cast<std::size_t>(std::countr_zero(mask));
     if (!kGap) {
       ends[scan.count++] = start + 2;
-    } else if (EndsText(block, start, start + 2 + tail.gap, end)) {
+    } else if (EndsText(block, tail, start, start + 2 + tail.gap, end)) {
       ends[scan.count++] = start + 2 + tail.gap;
     }
   }
@@ -163,6 +169,7 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
   const __m128i first = _mm_set1_epi8(static_cast<char>(tail.before_last));
   const __m128i second = _mm_set1_epi8(static_cast<char>(tail.last));
   const __m128i third = _mm_set1_epi8(static_cast<char>(tail.third_last));
+  const __m128i any_second = kGap && tail.any_last ? _mm_set1_epi8(-1) : _mm_setzero_si128();
   // A CR right before LF belongs to the break, so when the text ends in CR
   // only a second CR before the LF will do.
   const __m128i lf_after_text = tail.last == kCr && gap == 0 ? _mm_setzero_si128() : _mm_set1_epi8(-1);
@@ -174,7 +181,8 @@ LineEndScan ScanSse2(const char* block, std::size_t from, std::size_t end, LineE
   };
   const auto look = [&](std::size_t offset) {
     const __m128i b0 = load(offset), b1 = load(offset + 1), b2 = load(offset + 2 + gap);
-    const __m128i two = _mm_and_si128(_mm_cmpeq_epi8(b0, first), _mm_cmpeq_epi8(b1, second));
+    const __m128i seconds = _mm_cmpeq_epi8(b1, second);
+    const __m128i two = _mm_and_si128(_mm_cmpeq_epi8(b0, first), kGap ? _mm_or_si128(seconds, any_second) : seconds);
     // The byte before a tail of three; never before the pass's first byte.
     const __m128i tails = tail.three ? _mm_and_si128(two, _mm_cmpeq_epi8(load(offset - 1), third)) : two;
     return Half{_mm_or_si128(_mm_cmpeq_epi8(b0, nul), _mm_cmpeq_epi8(b0, sub)),
@@ -223,6 +231,7 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
   const __m256i first = _mm256_set1_epi8(static_cast<char>(tail.before_last));
   const __m256i second = _mm256_set1_epi8(static_cast<char>(tail.last));
   const __m256i third = _mm256_set1_epi8(static_cast<char>(tail.third_last));
+  const __m256i any_second = kGap && tail.any_last ? _mm256_set1_epi8(-1) : _mm256_setzero_si256();
   const __m256i lf_after_text = tail.last == kCr && gap == 0 ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);
   const auto load = [&](std::size_t offset) VERSALO_TARGET_AVX2 {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + offset));
@@ -232,7 +241,9 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
   };
   const auto look = [&](std::size_t offset) VERSALO_TARGET_AVX2 {
     const __m256i b0 = load(offset);
-    const __m256i two = _mm256_and_si256(_mm256_cmpeq_epi8(b0, first), _mm256_cmpeq_epi8(load(offset + 1), second));
+    const __m256i seconds = _mm256_cmpeq_epi8(load(offset + 1), second);
+    const __m256i two =
+        _mm256_and_si256(_mm256_cmpeq_epi8(b0, first), kGap ? _mm256_or_si256(seconds, any_second) : seconds);
     return Half{_mm256_or_si256(_mm256_cmpeq_epi8(b0, _mm256_setzero_si256()), _mm256_cmpeq_epi8(b0, sub)),
                 tail.three ? _mm256_and_si256(two, _mm256_cmpeq_epi8(load(offset - 1), third)) : two};
   };
@@ -346,11 +357,11 @@ LineEndScan ScanLineEnds(const char* block, std::size_t from, std::size_t end, L
   switch (Path()) {
 #ifdef VERSALO_AVX2
     case ScanPath::kAvx2:
-      return tail.gap == 0 ? ScanAvx2<false>(block, from, end, tail, ends) : ScanAvx2<true>(block, from, end, tail, ends);
+      return tail.gap == 0 && !tail.any_last ? ScanAvx2<false>(block, from, end, tail, ends) : ScanAvx2<true>(block, from, end, tail, ends);
 #endif
 #ifdef VERSALO_SSE2
     case ScanPath::kSse2:
-      return tail.gap == 0 ? ScanSse2<false>(block, from, end, tail, ends) : ScanSse2<true>(block, from, end, tail, ends);
+      return tail.gap == 0 && !tail.any_last ? ScanSse2<false>(block, from, end, tail, ends) : ScanSse2<true>(block, from, end, tail, ends);
 #endif
     default:
       return ScanPlain(block, from, from, end, tail, ends, {});

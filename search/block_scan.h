@@ -34,13 +34,16 @@ std::size_t LineStartBefore(const char* block, std::size_t from, std::size_t at)
 // and the one before them when the ending has three or more. None of them
 // is LF, NUL or SUB. With a `gap`, they stand that many bytes before the
 // line's end, and the bytes between may be any of the line's text (neither
-// LF, NUL nor SUB): for a pattern whose last bytes are '?'.
+// LF, NUL nor SUB): for a pattern whose last bytes are '?'. With
+// `any_last`, `last` is not looked at and may be any of the line's text
+// too: for a pattern with one fixed byte before its '?'.
 struct LineEndTail {
   unsigned char third_last;  // looked for only when `three`
   unsigned char before_last;
   unsigned char last;
   bool three;
   unsigned char gap = 0;  // at most kMaxTailGap
+  bool any_last = false;
 };
 
 inline constexpr unsigned char kMaxTailGap = 8;

@@ -76,19 +76,25 @@ int FromEnd(std::string_view line, std::size_t d) {
 // over a block then finds the few lines worth comparing. With `gap`, they
 // may stand before a few '?' that end a pattern (a list read in turn: in a
 // held list a text that ends in CR is followed by LF alone, which the pass
-// takes for a break).
+// takes for a break); then one such byte will do, and the pass takes the
+// first '?' for the tail's last byte.
 std::optional<LineEndTail> FixedTail(const std::vector<Allowed>& from_end, bool gap = false) {
   std::size_t any = 0;
-  while (gap && any < kMaxTailGap && any < from_end.size() && from_end[any].any) ++any;
+  while (gap && any < kMaxTailGap + 1 && any < from_end.size() && from_end[any].any) ++any;
   std::string tail;
   for (std::size_t d = any; d < any + 3 && d < from_end.size(); ++d) {
     const Allowed& allowed = from_end[d];
     if (allowed.any || allowed.pair != allowed.byte) break;
     tail.insert(tail.begin(), static_cast<char>(allowed.byte));
   }
-  if (tail.size() < 2 || IsByte(tail.back(), kCr)) return std::nullopt;
-  std::optional<LineEndTail> found = TailOf(tail);
-  if (found) found->gap = static_cast<unsigned char>(any);
+  if (tail.empty() || IsByte(tail.back(), kCr)) return std::nullopt;
+  const bool any_last = tail.size() == 1;
+  if (any_last ? any == 0 : any > kMaxTailGap) return std::nullopt;
+  std::optional<LineEndTail> found = TailOf(any_last ? tail + tail : tail);
+  if (found) {
+    found->any_last = any_last;
+    found->gap = static_cast<unsigned char>(any - any_last);
+  }
   return found;
 }
 
