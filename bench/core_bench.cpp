@@ -149,6 +149,23 @@ void FindRhymes(benchmark::State& state) {
   state.counters["matches"] = static_cast<double>(found);
 }
 
+// OrderHeld in each order on the matches that versalo-find holds: only
+// the ordering, of lines held apart from the list.
+void OrderHeld(benchmark::State& state) {
+  versalo::RhymeQuery query;
+  query.ending = g_ending;
+  query.order = static_cast<versalo::ResultOrder>(state.range(0));
+  versalo::LineList held;
+  versalo::WordListOptions options;
+  options.path = g_list.c_str();
+  if (versalo::HoldRhymeLines(query, options, held) != versalo::SearchOutcome::Listed) {
+    state.SkipWithError("the search failed");
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(versalo::OrderHeld(held, query).lines.data());
+  state.counters["matches"] = static_cast<double>(held.size());
+}
+
 BENCHMARK(BuildLineList)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BuildReverseIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(FindRhymes)
@@ -156,6 +173,7 @@ BENCHMARK(FindRhymes)
     ->ArgsProduct({{0, 1}, {0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(OrderHeld)->ArgName("order")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(FindEndingMatches)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(MemchrLineBreaks)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ReadBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -106,7 +106,7 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
     LineList held;
     const SearchOutcome outcome = HoldParts(HeldMatchesOf(query), held, options);
     if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) return {outcome};
-    return WriteHeld(held, OrderHeld(held, query).lines, outcome, count_only, out, options);
+    return WriteHeld(held, OrderHeld(held, query, false).lines, outcome, count_only, out, options);
   }
   // In file order, each match is written (or counted) as it is found, and
   // the list is read as the plain search reads it.

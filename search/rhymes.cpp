@@ -204,12 +204,13 @@ bool SameKey(const Keyed& a, const Keyed& b) { return a.high == b.high && a.low 
 
 // Sorts [first, last) by key, then place, where the keys agree in the
 // bits above `shift` + 8 (counted in the sixteen bytes, `high` above
-// `low`): into buckets by the byte at `shift`, in place, each bucket then
-// by the next byte; a few items by comparing them.
-void SortKeyed(Keyed* first, Keyed* last, int shift) {
+// `low`): into buckets by the byte at `shift`, through `scratch` (as many
+// items, or none: then in place), each bucket then by the next byte; a few
+// items by comparing them.
+void SortKeyed(Keyed* first, Keyed* last, int shift, Keyed* scratch) {
   for (;;) {
     if (last - first <= 32 || shift < 0) {
-      std::sort(first, last, ByKey);
+      std::sort(first, last, [](const Keyed& a, const Keyed& b) { return ByKey(a, b); });
       return;
     }
     const auto byte = [shift](const Keyed& item) {
@@ -228,16 +229,25 @@ void SortKeyed(Keyed* first, Keyed* last, int shift) {
       at += ends[b];
       ends[b] = at;
     }
-    // Each item swapped straight into its bucket.
-    for (std::size_t b = 0; b < 256; ++b) {
-      while (next[b] < ends[b]) {
-        Keyed item = first[next[b]];
-        for (std::size_t to = byte(item); to != b; to = byte(item)) std::swap(item, first[next[to]++]);
-        first[next[b]++] = item;
+    if (scratch != nullptr) {
+      // Each item written to its bucket in `scratch`, in turn, and all
+      // copied back. Swapped in place, each item would wait for the one
+      // before it, and go to a place anywhere in the range: a cache miss
+      // once the range outgrows the cache (twice the time in all).
+      for (const Keyed* item = first; item != last; ++item) scratch[next[byte(*item)]++] = *item;
+      std::copy(scratch, scratch + (last - first), first);
+    } else {
+      // Each item swapped straight into its bucket.
+      for (std::size_t b = 0; b < 256; ++b) {
+        while (next[b] < ends[b]) {
+          Keyed item = first[next[b]];
+          for (std::size_t to = byte(item); to != b; to = byte(item)) std::swap(item, first[next[to]++]);
+          first[next[b]++] = item;
+        }
       }
     }
     for (std::size_t b = 0, from = 0; b < 256; from = ends[b++]) {
-      if (ends[b] - from > 1) SortKeyed(first + from, first + ends[b], shift - 8);
+      if (ends[b] - from > 1) SortKeyed(first + from, first + ends[b], shift - 8, scratch ? scratch + from : nullptr);
     }
     return;
   }
@@ -258,7 +268,18 @@ void SortFromEnd(std::vector<Item>& items, Text text, std::size_t shared = 0) {
   keyed.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) keyed.push_back(key(items[i], static_cast<std::uint32_t>(i), shared));
   constexpr int kTop = 120;  // the shift of a key's first byte
-  SortKeyed(keyed.data(), keyed.data() + keyed.size(), kTop);
+  // A few items, which the cache holds, are sorted in place. So are very
+  // many (a whole list's): their scratch would cost more in fresh memory
+  // pages than it saves, and as much memory again. And so are any when
+  // there is no memory for it.
+  constexpr std::size_t kScratchFrom = 256, kScratchUpTo = 1 << 18;
+  std::vector<Keyed> scratch;
+  try {
+    if (keyed.size() >= kScratchFrom && keyed.size() <= kScratchUpTo) scratch.resize(keyed.size());
+  } catch (const std::bad_alloc&) {
+  }
+  const auto scratch_at = [&scratch](std::size_t at) { return scratch.empty() ? nullptr : scratch.data() + at; };
+  SortKeyed(keyed.data(), keyed.data() + keyed.size(), kTop, scratch_at(0));
   // Each run of equal keys is sorted further at once, before the next, so
   // that only the runs within it wait: [first, last) share their last
   // `skip` bytes, and all have more.
@@ -280,7 +301,7 @@ void SortFromEnd(std::vector<Item>& items, Text text, std::size_t shared = 0) {
     const Run run = runs.back();
     runs.pop_back();
     for (std::size_t i = run.first; i < run.last; ++i) keyed[i] = key(items[keyed[i].at], keyed[i].at, run.skip);
-    SortKeyed(keyed.data() + run.first, keyed.data() + run.last, kTop);
+    SortKeyed(keyed.data() + run.first, keyed.data() + run.last, kTop, scratch_at(run.first));
     sort_runs(run.first, run.last, run.skip);
   }
   // Into place through the keys, which are no longer needed: no copy of
@@ -387,19 +408,20 @@ bool KeepsSyllables(const RhymeQuery& query, std::size_t syllables) {
 
 namespace {
 
-// Counts the matches' syllables, keeps the counts asked for, and puts the
-// lines in syllables order when the query asks for it; `lines` come in
+// Counts the matches' syllables (unless neither `by_syllables` nor the
+// query needs them), keeps the counts asked for, and puts the lines in
+// syllables order when the query asks for it; `lines` come in
 // file order, or in reverse order. `starts`, when given, tells where each
 // line starts, so that a sparse list need not look its lines up; it is
 // kept beside the lines.
 void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
-                   RhymeResult& result, std::vector<std::size_t>* starts = nullptr) {
+                   RhymeResult& result, std::vector<std::size_t>* starts = nullptr, bool by_syllables = true) {
   std::vector<LineNumber>& lines = result.lines;
   // Each line's count, only when lines are left out or sorted by it (no
   // line that a list can hold has 2^32 vowels).
   const bool kept_by_count = !query.syllables.empty() || query.order == ResultOrder::kSyllables;
   std::vector<std::uint32_t> counts(kept_by_count ? lines.size() : 0);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  for (std::size_t i = 0; i < lines.size() && (kept_by_count || by_syllables); ++i) {
     const std::size_t count = index != nullptr && index->syllables(lines[i]) < 255
                                   ? index->syllables(lines[i])
                                   : SyllableCount(starts == nullptr ? list.line(lines[i])
@@ -435,9 +457,9 @@ void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQ
 // query's order, and keeps the syllable counts it asks for. `starts` as
 // for OrderAndCount.
 void Arrange(const LineList& list, const RhymeQuery& query, RhymeResult& result,
-             std::vector<std::size_t>* starts = nullptr) {
+             std::vector<std::size_t>* starts = nullptr, bool by_syllables = true) {
   // Counted and kept in file order, which reads the lines in turn.
-  OrderAndCount(list, nullptr, query, result, starts);
+  OrderAndCount(list, nullptr, query, result, starts, by_syllables);
   if (query.order != ResultOrder::kReverse) return;
   const std::size_t shared = FixedBytes(Compile(query));
   if (starts == nullptr) {
@@ -701,11 +723,12 @@ std::vector<LineNumber> AllLines(std::size_t size) {
 
 }  // namespace
 
-RhymeResult OrderHeld(const LineList& held, const RhymeQuery& query) {
+RhymeResult OrderHeld(const LineList& held, const RhymeQuery& query, bool by_syllables) {
   RhymeResult result;
   result.outcome = held.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
   result.lines = AllLines(held.size());
-  Arrange(held, query, result);
+  Arrange(held, query, result, nullptr, by_syllables);
+  if (!by_syllables) result.by_syllables.clear();
   return result;
 }
 

@@ -182,13 +182,14 @@ RhymeResult FindRhymes(const WordListOptions& list_file, const RhymeQuery& query
 //    memory running out ends the list there (ListCutShort), and the lines
 //    held so far stand, as after a read error.
 //  - OrderHeld: FindRhymes' result for `held`, which holds the matches of
-//    `query` in file order.
+//    `query` in file order; without `by_syllables` the result's
+//    by_syllables stays empty, for a front end that shows no counts.
 //  - ClosestCandidates: the query whose matches are a word's candidates,
 //    its last kMinEndingLength bytes; RankHeld: FindClosestRhymes' result
 //    for `held`, which holds those in file order.
 // The outcome they give is Listed, or ListCutShort when `held` is.
 SearchOutcome HoldRhymeLines(const RhymeQuery& query, const WordListOptions& list_file, LineList& held);
-RhymeResult OrderHeld(const LineList& held, const RhymeQuery& query);
+RhymeResult OrderHeld(const LineList& held, const RhymeQuery& query, bool by_syllables = true);
 RhymeQuery ClosestCandidates(const RhymeQuery& word);
 ClosestRhymes RankHeld(const LineList& held, const RhymeQuery& query);
 

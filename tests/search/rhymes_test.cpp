@@ -228,6 +228,7 @@ TEST(RhymesTest, OrdersAndSyllables) {
       {ResultOrder::kReverse, {2}, {"ата", "бата", "ната", "ната", "рата", "карта"}},
       {ResultOrder::kFile, {7}, {}},
   };
+  const std::vector<std::size_t> counts = {0, 1, 6, 1};
   for (const Case& c : cases) {
     RhymeQuery query = QueryFor(Cp("та"));
     query.order = c.order;
@@ -236,7 +237,16 @@ TEST(RhymesTest, OrdersAndSyllables) {
       const RhymeResult result = FindRhymes(list, used, query);
       EXPECT_EQ(Texts(list, result.lines), c.found) << static_cast<int>(c.order);
       // Counted before any are left out.
-      EXPECT_EQ(result.by_syllables, (std::vector<std::size_t>{0, 1, 6, 1}));
+      EXPECT_EQ(result.by_syllables, counts);
+    }
+    // The matches held apart and ordered: the same lines, and without the
+    // counts asked for, no counts.
+    LineList held;
+    for (const LineNumber line : FindRhymes(list, nullptr, QueryFor(Cp("та"))).lines) held.Add(list.line(line));
+    for (const bool by_syllables : {true, false}) {
+      const RhymeResult result = OrderHeld(held, query, by_syllables);
+      EXPECT_EQ(Texts(held, result.lines), c.found) << static_cast<int>(c.order) << " " << by_syllables;
+      EXPECT_EQ(result.by_syllables, by_syllables ? counts : std::vector<std::size_t>());
     }
   }
 }
