@@ -354,14 +354,16 @@ std::optional<LineEndTail> TailOf(std::string_view ending) {
 
 LineEndScan ScanLineEnds(const char* block, std::size_t from, std::size_t end, LineEndTail tail,
                          std::size_t* ends) {
+  // Without a gap or any last byte, every tail before a break is a match.
+  [[maybe_unused]] const bool exact = tail.gap == 0 && !tail.any_last;
   switch (Path()) {
 #ifdef VERSALO_AVX2
     case ScanPath::kAvx2:
-      return tail.gap == 0 && !tail.any_last ? ScanAvx2<false>(block, from, end, tail, ends) : ScanAvx2<true>(block, from, end, tail, ends);
+      return exact ? ScanAvx2<false>(block, from, end, tail, ends) : ScanAvx2<true>(block, from, end, tail, ends);
 #endif
 #ifdef VERSALO_SSE2
     case ScanPath::kSse2:
-      return tail.gap == 0 && !tail.any_last ? ScanSse2<false>(block, from, end, tail, ends) : ScanSse2<true>(block, from, end, tail, ends);
+      return exact ? ScanSse2<false>(block, from, end, tail, ends) : ScanSse2<true>(block, from, end, tail, ends);
 #endif
     default:
       return ScanPlain(block, from, from, end, tail, ends, {});

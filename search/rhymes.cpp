@@ -210,7 +210,7 @@ bool SameKey(const Keyed& a, const Keyed& b) { return a.high == b.high && a.low 
 void SortKeyed(Keyed* first, Keyed* last, int shift, Keyed* scratch) {
   for (;;) {
     if (last - first <= 32 || shift < 0) {
-      std::sort(first, last, [](const Keyed& a, const Keyed& b) { return ByKey(a, b); });
+      std::sort(first, last, ByKey);
       return;
     }
     const auto byte = [shift](const Keyed& item) {
