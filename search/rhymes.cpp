@@ -290,7 +290,7 @@ void SortFromEnd(std::vector<Item>& items, Text text, std::size_t shared = 0) {
 
 // Sorts distinct line numbers: many by marking them in a bitmap of the
 // list's lines and reading it back, few by sorting.
-void ToFileOrder(std::size_t list_size, std::vector<LineNumber>& lines) {
+void ToFileOrder(std::size_t list_size, std::span<LineNumber> lines) {
   if (lines.size() < list_size / 64) {
     std::sort(lines.begin(), lines.end());
     return;
@@ -698,8 +698,6 @@ ClosestRhymes RankIndexed(const LineList& list, const ReverseIndex& index, const
     runs.swap(longer);
   }
   // The candidates, as ranked, in the order the query asks for.
-  std::vector<std::uint32_t> ranked(places.size());
-  std::iota(ranked.begin(), ranked.end(), std::uint32_t{0});
   if (query.order != ResultOrder::kReverse) {
     // By length (the order GroupClosest keeps), then by line number.
     std::vector<std::size_t> start(word.size() + 2);
@@ -708,10 +706,7 @@ ClosestRhymes RankIndexed(const LineList& list, const ReverseIndex& index, const
     std::vector<LineNumber> lines(places.size());
     for (std::size_t i = 0; i < places.size(); ++i) lines[start[word.size() - shared[i]]++] = order[places[i]];
     for (std::size_t at = 0, group = 0; group + 1 < start.size(); at = start[group++]) {
-      std::vector<LineNumber> in_group(lines.begin() + static_cast<std::ptrdiff_t>(at),
-                                       lines.begin() + static_cast<std::ptrdiff_t>(start[group]));
-      ToFileOrder(list.size(), in_group);
-      std::copy(in_group.begin(), in_group.end(), lines.begin() + static_cast<std::ptrdiff_t>(at));
+      ToFileOrder(list.size(), std::span<LineNumber>(lines).subspan(at, start[group] - at));
       std::fill(shared.begin() + static_cast<std::ptrdiff_t>(at),
                 shared.begin() + static_cast<std::ptrdiff_t>(start[group]),
                 static_cast<std::uint32_t>(word.size() - group));
