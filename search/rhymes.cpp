@@ -118,6 +118,7 @@ class IndexWalk {
     if (first == last) return;
     if (d == from_end_.size()) {
       if (out_ != nullptr) out_->insert(out_->end(), order_.begin() + first, order_.begin() + last);
+      if (runs != nullptr) runs->push_back({first, last});
       found_ += last - first;
       return;
     }
@@ -164,6 +165,9 @@ class IndexWalk {
 
  public:
   std::size_t found_ = 0;
+  // When set, each run of the index's order found, [first, last), in
+  // order: the matches stand together there.
+  std::vector<std::pair<std::size_t, std::size_t>>* runs = nullptr;
 };
 
 // Eight bytes of a line read from its end into one number, from the byte
@@ -313,7 +317,7 @@ void SortFromEnd(std::vector<Item>& items, Text text, std::size_t shared = 0) {
 
 // Sorts distinct line numbers: many by marking them in a bitmap of the
 // list's lines and reading it back, few by sorting.
-void ToFileOrder(std::size_t list_size, std::vector<LineNumber>& lines) {
+void ToFileOrder(std::size_t list_size, std::span<LineNumber> lines) {
   if (lines.size() < list_size / 64) {
     std::sort(lines.begin(), lines.end());
     return;
@@ -590,44 +594,29 @@ RhymeQuery ClosestCandidates(const RhymeQuery& word) {
 
 namespace {
 
-// The closest rhymes among the candidates, the lines that end with the
-// word's last bytes, in file order or in reverse order when the query asks
-// for it: `candidates`, or with `all` every line of `list` in file order.
-// Nothing is held for each candidate but its place among the results: each
-// pass asks the rules again of its line (every page of memory first
-// touched costs more than that).
-ClosestRhymes RankClosest(const LineList& list, const ReverseIndex* index, const RhymeQuery& query,
-                          std::span<const LineNumber> candidates, bool all = false) {
+// A candidate of a word's closest rhymes: its line, whether it is one of
+// the rhymes (not the word itself), the bytes it shares with the word and
+// its syllables.
+struct Rank {
+  LineNumber number;
+  bool rhyme;
+  std::size_t shared, syllables;
+};
+
+std::size_t SyllablesOf(const LineList& list, const ReverseIndex* index, LineNumber line) {
+  return index != nullptr && index->syllables(line) < 255 ? index->syllables(line) : SyllableCount(list.line(line));
+}
+
+// The closest rhymes of `query.ending` among `count` candidates, each told
+// by rank(i) (which may be asked again of the same i), in file order or in
+// reverse order when the query asks for it: grouped by the bytes shared,
+// longest first, and, in syllables order, by syllables within.
+template <typename RankOf>
+ClosestRhymes GroupClosest(const LineList& list, const RhymeQuery& query, std::size_t count, RankOf rank) {
   ClosestRhymes closest;
   RhymeResult& result = closest.rhymes;
   result.outcome = list.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
   const std::string& word = query.ending;
-  RhymeQuery whole = query;
-  whole.patterns = false;
-  const std::vector<Allowed> from_end = Compile(whole);
-  const std::size_t count = all ? list.size() : candidates.size();
-  // A candidate's line, whether it is one of the rhymes (not the word
-  // itself), the bytes it shares with the word and its syllables.
-  struct Rank {
-    LineNumber number;
-    bool rhyme;
-    std::size_t shared, syllables;
-  };
-  const auto rank = [&](std::size_t i) {
-    Rank ranked{all ? static_cast<LineNumber>(i) : candidates[i], false, 0, 0};
-    const std::string_view line = list.line(ranked.number);
-    if (line == word) return ranked;
-    ranked.rhyme = true;
-    ranked.shared = kMinEndingLength;
-    while (ranked.shared < from_end.size() && ranked.shared < line.size() &&
-           from_end[ranked.shared].Has(At(line, line.size() - 1 - ranked.shared))) {
-      ++ranked.shared;
-    }
-    ranked.syllables = index != nullptr && index->syllables(ranked.number) < 255
-                           ? index->syllables(ranked.number)
-                           : SyllableCount(line);
-    return ranked;
-  };
   // By shared length, longest first (each length a group), and, in
   // syllables order, by syllables within.
   std::vector<std::size_t> by_length(word.size() + 1);  // [word.size() - shared]
@@ -665,6 +654,106 @@ ClosestRhymes RankClosest(const LineList& list, const ReverseIndex* index, const
   return closest;
 }
 
+// The closest rhymes among the candidates, the lines that end with the
+// word's last bytes, in file order or in reverse order when the query asks
+// for it: `candidates`, or with `all` every line of `list` in file order.
+// Nothing is held for each candidate but its place among the results: each
+// pass asks the rules again of its line (every page of memory first
+// touched costs more than that).
+ClosestRhymes RankClosest(const LineList& list, const RhymeQuery& query, std::span<const LineNumber> candidates,
+                          bool all = false) {
+  const std::string& word = query.ending;
+  RhymeQuery whole = query;
+  whole.patterns = false;
+  const std::vector<Allowed> from_end = Compile(whole);
+  return GroupClosest(list, query, all ? list.size() : candidates.size(), [&](std::size_t i) {
+    Rank ranked{all ? static_cast<LineNumber>(i) : candidates[i], false, 0, 0};
+    const std::string_view line = list.line(ranked.number);
+    if (line == word) return ranked;
+    ranked.rhyme = true;
+    ranked.shared = kMinEndingLength;
+    while (ranked.shared < from_end.size() && ranked.shared < line.size() &&
+           from_end[ranked.shared].Has(At(line, line.size() - 1 - ranked.shared))) {
+      ++ranked.shared;
+    }
+    ranked.syllables = SyllablesOf(list, nullptr, ranked.number);
+    return ranked;
+  });
+}
+
+// The closest rhymes through the index, reading no candidate's line but
+// the word's equals: in the index's order the lines that share at least k
+// of the word's last bytes stand together, in a run (in a few runs by
+// sound), within the runs of k - 1; each candidate shares the longest k
+// whose runs hold its place. The candidates are then put in file order
+// within each length, unless the query asks for reverse order, which is
+// the index's.
+ClosestRhymes RankIndexed(const LineList& list, const ReverseIndex& index, const RhymeQuery& query) {
+  const std::string& word = query.ending;
+  RhymeQuery whole = query;
+  whole.patterns = false;
+  const std::vector<Allowed> from_end = Compile(whole);
+  const std::span<const LineNumber> order = index.order();
+  using Runs = std::vector<std::pair<std::size_t, std::size_t>>;
+  Runs runs, longer;
+  // The candidates' places in the index's order, ascending, and the bytes
+  // each shares with the word.
+  std::vector<std::uint32_t> places;
+  std::vector<std::uint32_t> shared;
+  for (std::size_t length = kMinEndingLength; length <= from_end.size(); ++length) {
+    const std::vector<Allowed> ending(from_end.begin(), from_end.begin() + static_cast<std::ptrdiff_t>(length));
+    IndexWalk walk(list, order, ending, nullptr);
+    walk.runs = &longer;
+    longer.clear();
+    if (length == kMinEndingLength) {
+      walk.Walk(0, order.size(), 0);
+      for (const auto& [first, last] : longer) {
+        for (std::size_t at = first; at < last; ++at) places.push_back(static_cast<std::uint32_t>(at));
+      }
+      shared.assign(places.size(), static_cast<std::uint32_t>(length));
+    } else {
+      for (const auto& [first, last] : runs) walk.Walk(first, last, length - 1);
+      for (const auto& [first, last] : longer) {
+        const std::size_t i = static_cast<std::size_t>(
+            std::lower_bound(places.begin(), places.end(), static_cast<std::uint32_t>(first)) - places.begin());
+        std::fill(shared.begin() + static_cast<std::ptrdiff_t>(i),
+                  shared.begin() + static_cast<std::ptrdiff_t>(i + (last - first)),
+                  static_cast<std::uint32_t>(length));
+      }
+    }
+    if (longer.empty()) break;
+    runs.swap(longer);
+  }
+  // The candidates, as ranked, in the order the query asks for.
+  if (query.order != ResultOrder::kReverse) {
+    // By length (the order GroupClosest keeps), then by line number.
+    std::vector<std::size_t> start(word.size() + 2);
+    for (const std::uint32_t length : shared) ++start[word.size() - length + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<LineNumber> lines(places.size());
+    for (std::size_t i = 0; i < places.size(); ++i) lines[start[word.size() - shared[i]]++] = order[places[i]];
+    for (std::size_t at = 0, group = 0; group + 1 < start.size(); at = start[group++]) {
+      ToFileOrder(list.size(), std::span<LineNumber>(lines).subspan(at, start[group] - at));
+      std::fill(shared.begin() + static_cast<std::ptrdiff_t>(at),
+                shared.begin() + static_cast<std::ptrdiff_t>(start[group]),
+                static_cast<std::uint32_t>(word.size() - group));
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) places[i] = lines[i];
+  } else {
+    for (std::uint32_t& place : places) place = order[place];
+  }
+  // `places` now holds the candidates' lines.
+  std::vector<std::uint32_t> syllables(places.size());
+  std::vector<bool> rhyme(places.size(), true);
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    syllables[i] = static_cast<std::uint32_t>(SyllablesOf(list, &index, places[i]));
+    if (shared[i] == word.size() && list.line(places[i]) == word) rhyme[i] = false;
+  }
+  return GroupClosest(list, query, places.size(), [&](std::size_t i) {
+    return Rank{places[i], rhyme[i], shared[i], syllables[i]};
+  });
+}
+
 }  // namespace
 
 ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index, const RhymeQuery& query) {
@@ -673,8 +762,9 @@ ClosestRhymes FindClosestRhymes(const LineList& list, const ReverseIndex* index,
     closest.rhymes.outcome = SearchOutcome::EndingTooShort;
     return closest;
   }
-  const RhymeResult candidates = FindRhymes(list, index, ClosestCandidates(query));
-  return RankClosest(list, index, query, candidates.lines);
+  if (index != nullptr) return RankIndexed(list, *index, query);
+  const RhymeResult candidates = FindRhymes(list, nullptr, ClosestCandidates(query));
+  return RankClosest(list, query, candidates.lines);
 }
 
 namespace {
@@ -743,11 +833,11 @@ RhymeResult FindRhymes(const WordListOptions& list_file, const RhymeQuery& query
 ClosestRhymes RankHeld(const LineList& held, const RhymeQuery& query) {
   // Every line held is a candidate, in file order, or sorted in reverse
   // order when the query asks for it.
-  if (query.order != ResultOrder::kReverse) return RankClosest(held, nullptr, query, {}, true);
+  if (query.order != ResultOrder::kReverse) return RankClosest(held, query, {}, true);
   std::vector<LineNumber> candidates = AllLines(held.size());
   SortFromEnd(candidates, [&held](LineNumber line) { return held.line(line); },
               FixedBytes(Compile(ClosestCandidates(query))));
-  return RankClosest(held, nullptr, query, candidates);
+  return RankClosest(held, query, candidates);
 }
 
 ClosestRhymes FindClosestRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held) {

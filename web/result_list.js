@@ -157,19 +157,24 @@ function drawResults() {
   for (const row of drawn.values()) row.remove();
   drawn.clear();
   spacer.style.height = `${Math.min(rowCount() * ROW, MAX_HEIGHT)}px`;
+  // Setting the scroll position lays the page out; reading it and the
+  // view's height right after costs nothing, so long as nothing changes
+  // in between (the button is set after the rows).
   list.scrollTop = 0;
   topRow = 0;
   wantedScrollTop = null;
-  saveButton.disabled = entryCount() === 0;
   drawRows();
+  saveButton.disabled = entryCount() === 0;
   if (!results) return;
   const { ending, word, count, at, coreMs } = results;
   afterNextPaint(() => performance.measure("versalo:drawn", { start: at, detail: { ending, word, count, coreMs } }));
 }
 
-function drawSelection() {
+// New results come with a new selection, drawn with their rows: drawing
+// the rows again would lay the page out once more before its frame.
+function drawSelection(changed) {
   copyButton.disabled = state.selection.count === 0;
-  drawRows();
+  if (!changed.has("results")) drawRows();
 }
 
 watch(["results"], drawResults);

@@ -667,5 +667,30 @@ TEST(RhymesTest, IndexAndScanAgreeOnTheBulgarianList) {
   }
 }
 
+// A word's closest rhymes through the index (the runs of each shared
+// length, no candidate's line read) against the scan, on lists whose
+// groups run to tens of thousands of lines: whole lines of the list, in
+// each order, by sound and not, with syllables left out now and then.
+TEST(RhymesTest, ClosestRhymesIndexAndScanAgreeOnTheBulgarianList) {
+  std::string bytes = BulgarianList();
+  if (bytes.empty()) GTEST_SKIP() << "no /usr/share/dict/bulgarian";
+  const LineList list(std::move(bytes));
+  const ReverseIndex index(list);
+  std::mt19937 random(7);
+  for (int q = 0; q < 36; ++q) {
+    RhymeQuery query;
+    query.ending = std::string(list.line(random() % list.size()));
+    if (query.ending.size() < 2) continue;
+    query.sound = q % 2 == 1;
+    query.order = static_cast<ResultOrder>(q % 3);
+    if (q % 5 == 0) query.syllables = {2, 3};
+    const ClosestRhymes scanned = FindClosestRhymes(list, nullptr, query);
+    const ClosestRhymes looked_up = FindClosestRhymes(list, &index, query);
+    EXPECT_EQ(looked_up.rhymes.lines, scanned.rhymes.lines) << Utf8(query.ending) << " order " << q % 3;
+    EXPECT_EQ(looked_up.rhymes.by_syllables, scanned.rhymes.by_syllables);
+    EXPECT_EQ(GroupsOf(looked_up), GroupsOf(scanned));
+  }
+}
+
 }  // namespace
 }  // namespace versalo
