@@ -657,27 +657,38 @@ ClosestRhymes GroupClosest(const LineList& list, const RhymeQuery& query, std::s
 // The closest rhymes among the candidates, the lines that end with the
 // word's last bytes, in file order or in reverse order when the query asks
 // for it: `candidates`, or with `all` every line of `list` in file order.
-// Nothing is held for each candidate but its place among the results: each
-// pass asks the rules again of its line (every page of memory first
-// touched costs more than that).
+// Each candidate's line is read once, and what it told kept in twelve
+// bytes for the passes after the first, which reading the line again cost
+// more than.
 ClosestRhymes RankClosest(const LineList& list, const RhymeQuery& query, std::span<const LineNumber> candidates,
                           bool all = false) {
   const std::string& word = query.ending;
   RhymeQuery whole = query;
   whole.patterns = false;
   const std::vector<Allowed> from_end = Compile(whole);
-  return GroupClosest(list, query, all ? list.size() : candidates.size(), [&](std::size_t i) {
-    Rank ranked{all ? static_cast<LineNumber>(i) : candidates[i], false, 0, 0};
-    const std::string_view line = list.line(ranked.number);
-    if (line == word) return ranked;
-    ranked.rhyme = true;
-    ranked.shared = kMinEndingLength;
-    while (ranked.shared < from_end.size() && ranked.shared < line.size() &&
-           from_end[ranked.shared].Has(At(line, line.size() - 1 - ranked.shared))) {
-      ++ranked.shared;
+  // `shared` 0: the word itself, no rhyme (a rhyme shares two bytes or
+  // more). No line that a list can hold has 2^32 vowels.
+  struct Told {
+    LineNumber number;
+    std::uint32_t shared, syllables;
+  };
+  std::vector<Told> told(all ? list.size() : candidates.size());
+  for (std::size_t i = 0; i < told.size(); ++i) {
+    Told& it = told[i];
+    it.number = all ? static_cast<LineNumber>(i) : candidates[i];
+    const std::string_view line = list.line(it.number);
+    if (line == word) continue;
+    std::size_t shared = kMinEndingLength;
+    while (shared < from_end.size() && shared < line.size() &&
+           from_end[shared].Has(At(line, line.size() - 1 - shared))) {
+      ++shared;
     }
-    ranked.syllables = SyllablesOf(list, nullptr, ranked.number);
-    return ranked;
+    it.shared = static_cast<std::uint32_t>(shared);
+    it.syllables = static_cast<std::uint32_t>(SyllableCount(line));
+  }
+  return GroupClosest(list, query, told.size(), [&told](std::size_t i) {
+    const Told& it = told[i];
+    return Rank{it.number, it.shared != 0, it.shared, it.syllables};
   });
 }
 
