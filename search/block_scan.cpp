@@ -247,16 +247,17 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
     return Half{_mm256_or_si256(_mm256_cmpeq_epi8(b0, _mm256_setzero_si256()), _mm256_cmpeq_epi8(b0, sub)),
                 tail.three ? _mm256_and_si256(two, _mm256_cmpeq_epi8(load(offset - 1), third)) : two};
   };
-  // The closer look: the tails that end a text, followed by LF or CR LF.
-  const auto at_break = [&](__m256i tails, std::size_t offset) VERSALO_TARGET_AVX2 {
+  // The closer look: tails followed by LF or CR.
+  const auto before_break = [&](__m256i tails, std::size_t offset) VERSALO_TARGET_AVX2 {
+    const __m256i b2 = load(offset + 2 + gap);
+    return _mm256_and_si256(tails, _mm256_or_si256(_mm256_cmpeq_epi8(b2, lf), _mm256_cmpeq_epi8(b2, cr)));
+  };
+  const auto line_ends = [&](__m256i tails, std::size_t offset) VERSALO_TARGET_AVX2 {
     const __m256i b2 = load(offset + 2 + gap);
     const __m256i plain = _mm256_and_si256(_mm256_cmpeq_epi8(b2, lf), lf_after_text);
     const __m256i crlf = _mm256_and_si256(_mm256_cmpeq_epi8(b2, cr), _mm256_cmpeq_epi8(load(offset + 3 + gap), lf));
-    return _mm256_and_si256(tails, _mm256_or_si256(plain, crlf));
-  };
-  const auto bits = [](__m256i a, __m256i b) VERSALO_TARGET_AVX2 {
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(a)) |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(b))) << 32;
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_and_si256(tails, _mm256_or_si256(plain, crlf)))));
   };
   LineEndScan scan;
   std::size_t at = from;
@@ -265,18 +266,18 @@ VERSALO_TARGET_AVX2 LineEndScan ScanAvx2(const char* block, std::size_t from, st
   for (; at + kStep + 3 + gap <= end; at += kStep) {
     if (MayOverflow(block, ends, scan, kStep)) return scan;
     const Half a = look(at), b = look(at + 32);
-    const bool closer = cheap_misses >= kCheapMisses;
     __m256i tails_a = a.tails, tails_b = b.tails;
-    if (closer) {
-      tails_a = at_break(tails_a, at);
-      tails_b = at_break(tails_b, at + 32);
+    if (cheap_misses >= kCheapMisses) {
+      tails_a = before_break(tails_a, at);
+      tails_b = before_break(tails_b, at + 32);
     }
     const __m256i any =
         _mm256_or_si256(_mm256_or_si256(a.special, b.special), _mm256_or_si256(tails_a, tails_b));
     if (_mm256_testz_si256(any, any)) continue;
-    const std::uint64_t mask =
-        closer ? bits(tails_a, tails_b) : bits(at_break(tails_a, at), at_break(tails_b, at + 32));
-    const std::uint64_t special = bits(a.special, b.special);
+    const std::uint64_t mask = line_ends(tails_a, at) | line_ends(tails_b, at + 32) << 32;
+    const std::uint64_t special =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(a.special)) |
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(b.special))) << 32;
     if (mask == 0 && special == 0) ++cheap_misses;
     if (TakeStep<kGap>(block, end, tail, at, mask, special, ends, scan)) return scan;
   }
