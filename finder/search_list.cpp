@@ -6,8 +6,10 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "finder/list_file.h"
@@ -165,12 +167,21 @@ WordListOptions LentBy(const FinderOptions& options, ListBytes& lender) {
   return reader;
 }
 
-FinderResult SearchWhole(const PartSearch& search, Output& out, const FinderOptions& options,
-                         ListFile& list, ListBytes& lender) {
-  OutputSink sink(options.utf8, out, &list);
-  const SearchOutcome outcome = search(sink, LentBy(options, lender));
-  sink.Flush();
-  return {outcome, sink.failed()};
+// Gives `whole` the open `list` as one part, read from its descriptor to
+// its end (no regular file) or in blocks (a list too small to split), and
+// returns what it returns; nothing for a list to be searched in chunks.
+template <typename Whole>
+auto UnlessSplit(ListFile& list, const FinderOptions& options, const Whole& whole)
+    -> std::optional<decltype(whole(std::declval<ListBytes&>()))> {
+  if (!list.in_parts()) {
+    ListFile::Stream stream(list, options.block_size);
+    return whole(stream);
+  }
+  if (list.size() < options.split_from) {
+    ListFile::Slice all(list, 0, list.size(), options.block_size);
+    return whole(all);
+  }
+  return std::nullopt;
 }
 
 // Counts the lines written to it; the lines hold no LF of their own.
@@ -214,15 +225,13 @@ FinderResult SearchList(std::string_view ending, Output& out, const FinderOption
 FinderResult SearchParts(const PartSearch& search, Output& out, const FinderOptions& options) {
   ListFile list;
   if (!list.Open(options.path, ListFile::Access::kReadParts)) return {SearchOutcome::ListMissing};
-  if (!list.in_parts()) {
-    ListFile::Stream stream(list, options.block_size);
-    return SearchWhole(search, out, options, list, stream);
-  }
-  const std::size_t size = list.size();
-  if (size < options.split_from) {
-    ListFile::Slice whole(list, 0, size, options.block_size);
-    return SearchWhole(search, out, options, list, whole);
-  }
+  const auto whole = UnlessSplit(list, options, [&](ListBytes& lender) {
+    OutputSink sink(options.utf8, out, &list);
+    const SearchOutcome outcome = search(sink, LentBy(options, lender));
+    sink.Flush();
+    return FinderResult{outcome, sink.failed()};
+  });
+  if (whole) return *whole;
   const std::vector<std::size_t> starts = ChunkStarts(list, options);
   const std::size_t chunks = starts.size() - 1;
   struct Searched {
@@ -269,15 +278,8 @@ FinderResult SearchParts(const PartSearch& search, Output& out, const FinderOpti
 SearchOutcome HoldParts(const PartHold& hold, LineList& held, const FinderOptions& options) {
   ListFile list;
   if (!list.Open(options.path, ListFile::Access::kReadParts)) return SearchOutcome::ListMissing;
-  if (!list.in_parts()) {
-    ListFile::Stream stream(list, options.block_size);
-    return hold(held, LentBy(options, stream));
-  }
-  const std::size_t size = list.size();
-  if (size < options.split_from) {
-    ListFile::Slice whole(list, 0, size, options.block_size);
-    return hold(held, LentBy(options, whole));
-  }
+  const auto whole = UnlessSplit(list, options, [&](ListBytes& lender) { return hold(held, LentBy(options, lender)); });
+  if (whole) return *whole;
   const std::vector<std::size_t> starts = ChunkStarts(list, options);
   const std::size_t chunks = starts.size() - 1;
   struct Held {
