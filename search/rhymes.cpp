@@ -603,6 +603,14 @@ struct Rank {
   std::size_t shared, syllables;
 };
 
+// What each byte of a query's word, from its end, allows: the word is no
+// pattern ('?' is itself), but by sound its final run allows the pairs.
+std::vector<Allowed> WordFromEnd(const RhymeQuery& query) {
+  RhymeQuery whole = query;
+  whole.patterns = false;
+  return Compile(whole);
+}
+
 std::size_t SyllablesOf(const LineList& list, const ReverseIndex* index, LineNumber line) {
   return index != nullptr && index->syllables(line) < 255 ? index->syllables(line) : SyllableCount(list.line(line));
 }
@@ -663,9 +671,7 @@ ClosestRhymes GroupClosest(const LineList& list, const RhymeQuery& query, std::s
 ClosestRhymes RankClosest(const LineList& list, const RhymeQuery& query, std::span<const LineNumber> candidates,
                           bool all = false) {
   const std::string& word = query.ending;
-  RhymeQuery whole = query;
-  whole.patterns = false;
-  const std::vector<Allowed> from_end = Compile(whole);
+  const std::vector<Allowed> from_end = WordFromEnd(query);
   // `shared` 0: the word itself, no rhyme (a rhyme shares two bytes or
   // more). No line that a list can hold has 2^32 vowels.
   struct Told {
@@ -701,9 +707,7 @@ ClosestRhymes RankClosest(const LineList& list, const RhymeQuery& query, std::sp
 // the index's.
 ClosestRhymes RankIndexed(const LineList& list, const ReverseIndex& index, const RhymeQuery& query) {
   const std::string& word = query.ending;
-  RhymeQuery whole = query;
-  whole.patterns = false;
-  const std::vector<Allowed> from_end = Compile(whole);
+  const std::vector<Allowed> from_end = WordFromEnd(query);
   const std::span<const LineNumber> order = index.order();
   using Runs = std::vector<std::pair<std::size_t, std::size_t>>;
   Runs runs, longer;
