@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -635,20 +636,31 @@ TEST(ClosestRhymesTest, AgreeWithTheModelOnRandomLists) {
   }
 }
 
-// The Bulgarian list, if the machine has it, in the program's code page.
-std::string BulgarianList() {
-  std::ifstream in("/usr/share/dict/bulgarian", std::ios::binary);
-  if (!in) return {};
-  std::ostringstream utf8;
-  utf8 << in.rdbuf();
-  return Cp(utf8.str());
+// The Bulgarian list, if the machine has it, in the program's code page,
+// held with its index: built once for the tests that read it; none
+// without the list.
+struct HeldBulgarian {
+  explicit HeldBulgarian(std::string bytes) : list(std::move(bytes)), index(list) {}
+  const LineList list;
+  const ReverseIndex index;
+};
+
+const HeldBulgarian* Bulgarian() {
+  static const std::unique_ptr<const HeldBulgarian> held = []() -> std::unique_ptr<const HeldBulgarian> {
+    std::ifstream in("/usr/share/dict/bulgarian", std::ios::binary);
+    if (!in) return nullptr;
+    std::ostringstream utf8;
+    utf8 << in.rdbuf();
+    return std::make_unique<const HeldBulgarian>(Cp(utf8.str()));
+  }();
+  return held.get();
 }
 
 TEST(RhymesTest, IndexAndScanAgreeOnTheBulgarianList) {
-  std::string bytes = BulgarianList();
-  if (bytes.empty()) GTEST_SKIP() << "no /usr/share/dict/bulgarian";
-  const LineList list(std::move(bytes));
-  const ReverseIndex index(list);
+  const HeldBulgarian* held = Bulgarian();
+  if (held == nullptr) GTEST_SKIP() << "no /usr/share/dict/bulgarian";
+  const LineList& list = held->list;
+  const ReverseIndex& index = held->index;
   std::mt19937 random(3);
   for (int q = 0; q < 120; ++q) {
     const std::string_view line = list.line(random() % list.size());
@@ -672,10 +684,10 @@ TEST(RhymesTest, IndexAndScanAgreeOnTheBulgarianList) {
 // groups run to tens of thousands of lines: whole lines of the list, in
 // each order, by sound and not, with syllables left out now and then.
 TEST(RhymesTest, ClosestRhymesIndexAndScanAgreeOnTheBulgarianList) {
-  std::string bytes = BulgarianList();
-  if (bytes.empty()) GTEST_SKIP() << "no /usr/share/dict/bulgarian";
-  const LineList list(std::move(bytes));
-  const ReverseIndex index(list);
+  const HeldBulgarian* held = Bulgarian();
+  if (held == nullptr) GTEST_SKIP() << "no /usr/share/dict/bulgarian";
+  const LineList& list = held->list;
+  const ReverseIndex& index = held->index;
   std::mt19937 random(7);
   for (int q = 0; q < 36; ++q) {
     RhymeQuery query;
