@@ -253,7 +253,7 @@ TEST(RhymesTest, OrdersAndSyllables) {
 }
 
 // Reverse order among lines that share more than eight bytes, and more than
-// sixteen: the same on the list held, through its index, by a scan of it
+// the twelve that a line is first sorted by: the same on the list held, through its index, by a scan of it
 // held sparse, and read in turn from a file with only the matches held.
 TEST(RhymesTest, ReverseOrderOfLongSharedEndings) {
   const std::string bytes = Cp(
@@ -279,6 +279,31 @@ TEST(RhymesTest, ReverseOrderOfLongSharedEndings) {
     EXPECT_EQ(Texts(sparse, FindRhymes(sparse, nullptr, query).lines), expected);
     LineList held;
     EXPECT_EQ(Texts(held, FindRhymes(WordListOptions{file.c_str(), 7}, query, held).lines), expected);
+  }
+}
+
+// Lines shorter than the bytes they are first sorted by, among lines with
+// bytes below LF where the shorter ones have none: a line that is the end
+// of another comes before it, whatever lies before it in the list.
+TEST(RhymesTest, ReverseOrderOfShortLines) {
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> found;
+  };
+  const std::vector<Case> cases = {
+      {"\x01та\nта\n\tта\nата\n", {"та", "\x01та", "\tта", "ата"}},
+      {"та\n\x01та\n", {"та", "\x01та"}},
+      {"\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01та\n\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01та\n",
+       {"\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01та", "\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01та"}},
+  };
+  for (const Case& c : cases) {
+    const LineList list(Cp(c.bytes));
+    const ReverseIndex index(list);
+    RhymeQuery query = QueryFor(Cp("та"));
+    query.order = ResultOrder::kReverse;
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    EXPECT_EQ(Texts(list, FindRhymes(list, nullptr, query).lines), c.found);
+    EXPECT_EQ(Texts(list, FindRhymes(list, &index, query).lines), c.found);
   }
 }
 
