@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "search/block_scan.h"
 #include "search/ending_search.h"
@@ -150,7 +152,8 @@ void FindRhymes(benchmark::State& state) {
 }
 
 // OrderHeld in each order on the matches that versalo-find holds: only
-// the ordering, of lines held apart from the list.
+// the ordering, of lines held apart from the list; with "threads:2", a
+// long sort shared with a second thread, as versalo-find shares it.
 void OrderHeld(benchmark::State& state) {
   versalo::RhymeQuery query;
   query.ending = g_ending;
@@ -162,7 +165,15 @@ void OrderHeld(benchmark::State& state) {
     state.SkipWithError("the search failed");
     return;
   }
-  for (auto _ : state) benchmark::DoNotOptimize(versalo::OrderHeld(held, query).lines.data());
+  versalo::BothRunner both;
+  if (state.range(1) == 2) {
+    both = [](const std::function<void()>& one, const std::function<void()>& other) {
+      std::thread thread(one);
+      other();
+      thread.join();
+    };
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(versalo::OrderHeld(held, query, true, both).lines.data());
   state.counters["matches"] = static_cast<double>(held.size());
 }
 
@@ -173,7 +184,12 @@ BENCHMARK(FindRhymes)
     ->ArgsProduct({{0, 1}, {0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK(OrderHeld)->ArgName("order")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(OrderHeld)
+    ->ArgNames({"order", "threads"})
+    ->ArgsProduct({{0, 1, 2}, {1}})
+    ->Args({1, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(FindEndingMatches)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(MemchrLineBreaks)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ReadBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();

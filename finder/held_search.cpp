@@ -6,11 +6,15 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
+#include <functional>
 #include <new>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "finder/list_file.h"
@@ -53,6 +57,33 @@ class KeptSyllables : public ResultSink {
   const RhymeQuery& query_;
   ResultSink* out_;
 };
+
+// Runs `one` on a thread of its own beside `other` on this one, or both
+// here in turn when no thread can be started. What either throws is thrown
+// here, once both are done.
+void OnTwoThreads(const std::function<void()>& one, const std::function<void()>& other) {
+  std::exception_ptr failed;
+  std::thread thread;
+  try {
+    thread = std::thread([&] {
+      try {
+        one();
+      } catch (...) {
+        failed = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    one();
+  }
+  try {
+    other();
+  } catch (...) {
+    if (thread.joinable()) thread.join();
+    throw;
+  }
+  if (thread.joinable()) thread.join();
+  if (failed) std::rethrow_exception(failed);
+}
 
 }  // namespace
 
@@ -106,7 +137,7 @@ FinderResult SearchHeld(const RhymeQuery& query, bool count_only, Output& out,
     LineList held;
     const SearchOutcome outcome = HoldParts(HeldMatchesOf(query), held, options);
     if (outcome != SearchOutcome::Listed && outcome != SearchOutcome::ListCutShort) return {outcome};
-    return WriteHeld(held, OrderHeld(held, query, false).lines, outcome, count_only, out, options);
+    return WriteHeld(held, OrderHeld(held, query, false, OnTwoThreads).lines, outcome, count_only, out, options);
   }
   // In file order, each match is written (or counted) as it is found, and
   // the list is read as the plain search reads it.

@@ -9,6 +9,7 @@
 #include <new>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -215,50 +216,59 @@ bool ByKey(const Keyed& a, const Keyed& b) {
 
 bool SameKey(const Keyed& a, const Keyed& b) { return a.high == b.high && a.low == b.low; }
 
+// Puts [first, last) into buckets by the byte of their keys at `shift`,
+// keeping their order within each, through `scratch` (as many items, or
+// none: then in place, which does not keep it); ends[b] is where bucket b
+// ends. False, with nothing moved, when every key has the same byte there.
+bool Bucket(Keyed* first, Keyed* last, int shift, Keyed* scratch, std::size_t (&ends)[256]) {
+  const auto byte = [shift](const Keyed& item) {
+    return static_cast<std::size_t>((shift >= 32 ? item.high >> (shift - 32) : item.low >> shift) & 0xFF);
+  };
+  std::fill(std::begin(ends), std::end(ends), 0);
+  for (const Keyed* item = first; item != last; ++item) ++ends[byte(*item)];
+  if (std::find(std::begin(ends), std::end(ends), static_cast<std::size_t>(last - first)) != std::end(ends)) {
+    return false;
+  }
+  std::size_t next[256];
+  std::size_t at = 0;
+  for (std::size_t b = 0; b < 256; ++b) {
+    next[b] = at;
+    at += ends[b];
+    ends[b] = at;
+  }
+  if (scratch != nullptr) {
+    // Each item written to its bucket in `scratch`, in turn, and all
+    // copied back. Swapped in place, each item would wait for the one
+    // before it, and go to a place anywhere in the range: a cache miss
+    // once the range outgrows the cache (twice the time in all).
+    for (const Keyed* item = first; item != last; ++item) scratch[next[byte(*item)]++] = *item;
+    std::copy(scratch, scratch + (last - first), first);
+  } else {
+    // Each item swapped straight into its bucket.
+    for (std::size_t b = 0; b < 256; ++b) {
+      while (next[b] < ends[b]) {
+        Keyed item = first[next[b]];
+        for (std::size_t to = byte(item); to != b; to = byte(item)) std::swap(item, first[next[to]++]);
+        first[next[b]++] = item;
+      }
+    }
+  }
+  return true;
+}
+
 // Sorts [first, last) by key, then place, where the keys agree in the
 // bits above `shift` + 8 (counted in the twelve bytes, `high` above
-// `low`): into buckets by the byte at `shift`, through `scratch` (as many
-// items, or none: then in place), each bucket then by the next byte; a few
-// items by comparing them.
+// `low`): into buckets by the byte at `shift`, through `scratch` as for
+// Bucket, each bucket then by the next byte; a few items by comparing
+// them.
 void SortKeyed(Keyed* first, Keyed* last, int shift, Keyed* scratch) {
-  for (;;) {
+  for (;; shift -= 8) {
     if (last - first <= 32 || shift < 0) {
       std::sort(first, last, ByKey);
       return;
     }
-    const auto byte = [shift](const Keyed& item) {
-      return static_cast<std::size_t>((shift >= 32 ? item.high >> (shift - 32) : item.low >> shift) & 0xFF);
-    };
-    std::size_t ends[256] = {};
-    for (const Keyed* item = first; item != last; ++item) ++ends[byte(*item)];
-    if (std::find(std::begin(ends), std::end(ends), static_cast<std::size_t>(last - first)) != std::end(ends)) {
-      shift -= 8;  // the same byte in every key
-      continue;
-    }
-    std::size_t next[256];
-    std::size_t at = 0;
-    for (std::size_t b = 0; b < 256; ++b) {
-      next[b] = at;
-      at += ends[b];
-      ends[b] = at;
-    }
-    if (scratch != nullptr) {
-      // Each item written to its bucket in `scratch`, in turn, and all
-      // copied back. Swapped in place, each item would wait for the one
-      // before it, and go to a place anywhere in the range: a cache miss
-      // once the range outgrows the cache (twice the time in all).
-      for (const Keyed* item = first; item != last; ++item) scratch[next[byte(*item)]++] = *item;
-      std::copy(scratch, scratch + (last - first), first);
-    } else {
-      // Each item swapped straight into its bucket.
-      for (std::size_t b = 0; b < 256; ++b) {
-        while (next[b] < ends[b]) {
-          Keyed item = first[next[b]];
-          for (std::size_t to = byte(item); to != b; to = byte(item)) std::swap(item, first[next[to]++]);
-          first[next[b]++] = item;
-        }
-      }
-    }
+    std::size_t ends[256];
+    if (!Bucket(first, last, shift, scratch, ends)) continue;  // the same byte in every key
     for (std::size_t b = 0, from = 0; b < 256; from = ends[b++]) {
       if (ends[b] - from > 1) SortKeyed(first + from, first + ends[b], shift - 8, scratch ? scratch + from : nullptr);
     }
@@ -272,7 +282,8 @@ void SortKeyed(Keyed* first, Keyed* last, int shift, Keyed* scratch) {
 // those; the items whose keys are equal, and whose lines are longer than
 // the key, by the next twelve, and so on.
 template <typename Item, typename Text>
-void SortFromEnd(std::vector<Item>& items, const LineList& list, Text text, std::size_t shared = 0) {
+void SortFromEnd(std::vector<Item>& items, const LineList& list, Text text, std::size_t shared = 0,
+                 const BothRunner* both = nullptr) {
   const char* const readable = list.text().data();
   const auto key = [&text, readable](const Item& item, std::uint32_t at, std::size_t skip) {
     const std::string_view line = text(item);
@@ -294,30 +305,85 @@ void SortFromEnd(std::vector<Item>& items, const LineList& list, Text text, std:
   } catch (const std::bad_alloc&) {
   }
   const auto scratch_at = [&scratch](std::size_t at) { return scratch.empty() ? nullptr : scratch.data() + at; };
-  SortKeyed(keyed.data(), keyed.data() + keyed.size(), kTop, scratch_at(0));
-  // Each run of equal keys is sorted further at once, before the next, so
-  // that only the runs within it wait: [first, last) share their last
-  // `skip` bytes, and all have more.
+  // Parts of the items whose keys agree above `shift` + 8 are sorted, and
+  // then each run of equal keys in them further, each at once, before the
+  // next, so that only the runs within it wait: a run [first, last) shares
+  // its last `skip` bytes, and all have more.
+  struct Part {
+    std::size_t first, last;
+    int shift;
+  };
   struct Run {
     std::size_t first, last, skip;
   };
-  std::vector<Run> runs;
-  const auto sort_runs = [&](std::size_t first, std::size_t last, std::size_t skip) {
-    for (std::size_t at = first; at < last;) {
-      std::size_t end = at + 1;
-      while (end < last && SameKey(keyed[end], keyed[at])) ++end;
-      // A key's last byte is 0 when its lines end before it: equal lines.
-      if (end - at > 1 && (keyed[at].low & 0xFF) != 0) runs.push_back({at, end, skip + kKeyBytes});
-      at = end;
+  const auto sort_parts = [&](std::span<const Part> parts) {
+    std::vector<Run> runs;
+    const auto find_runs = [&](std::size_t first, std::size_t last, std::size_t skip) {
+      for (std::size_t at = first; at < last;) {
+        std::size_t end = at + 1;
+        while (end < last && SameKey(keyed[end], keyed[at])) ++end;
+        // A key's last byte is 0 when its lines end before it: equal lines.
+        if (end - at > 1 && (keyed[at].low & 0xFF) != 0) runs.push_back({at, end, skip + kKeyBytes});
+        at = end;
+      }
+    };
+    for (const Part& part : parts) {
+      SortKeyed(keyed.data() + part.first, keyed.data() + part.last, part.shift, scratch_at(part.first));
+      find_runs(part.first, part.last, shared);
+      while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        for (std::size_t i = run.first; i < run.last; ++i) keyed[i] = key(items[keyed[i].at], keyed[i].at, run.skip);
+        SortKeyed(keyed.data() + run.first, keyed.data() + run.last, kTop, scratch_at(run.first));
+        find_runs(run.first, run.last, run.skip);
+      }
     }
   };
-  sort_runs(0, keyed.size(), shared);
-  while (!runs.empty()) {
-    const Run run = runs.back();
-    runs.pop_back();
-    for (std::size_t i = run.first; i < run.last; ++i) keyed[i] = key(items[keyed[i].at], keyed[i].at, run.skip);
-    SortKeyed(keyed.data() + run.first, keyed.data() + run.last, kTop, scratch_at(run.first));
-    sort_runs(run.first, run.last, run.skip);
+  const Part whole{0, keyed.size(), kTop};
+  constexpr std::size_t kTwoThreadsFrom = 1 << 14;
+  if (both == nullptr || !*both || keyed.size() < kTwoThreadsFrom) {
+    sort_parts({&whole, 1});
+  } else {
+    // Many items, with two threads to run on: the largest part is put into
+    // buckets by the first byte at which its keys differ, and each bucket
+    // becomes a part, until none holds more than half of the items (or the
+    // largest cannot be split: every key in it the same). A dictionary's
+    // lines that end alike mostly go on alike: of the lines of the
+    // Bulgarian list that end in та, four in five end in ата.
+    std::vector<Part> parts{whole};
+    for (;;) {
+      const auto largest = std::max_element(parts.begin(), parts.end(), [](const Part& a, const Part& b) {
+        return a.last - a.first < b.last - b.first;
+      });
+      const Part part = *largest;
+      if (part.last - part.first <= keyed.size() / 2) break;
+      std::size_t ends[256];
+      int shift = part.shift;
+      while (shift >= 0 && !Bucket(keyed.data() + part.first, keyed.data() + part.last, shift,
+                                   scratch_at(part.first), ends)) {
+        shift -= 8;
+      }
+      if (shift < 0) break;
+      parts.erase(largest);
+      for (std::size_t b = 0, from = 0; b < 256; from = ends[b++]) {
+        if (ends[b] - from > 1) parts.push_back({part.first + from, part.first + ends[b], shift - 8});
+      }
+    }
+    // The largest parts first, each to the thread with fewer items so far.
+    std::sort(parts.begin(), parts.end(),
+              [](const Part& a, const Part& b) { return a.last - a.first > b.last - b.first; });
+    std::vector<Part> halves[2];
+    std::size_t sizes[2] = {};
+    for (const Part& part : parts) {
+      const int half = sizes[0] <= sizes[1] ? 0 : 1;
+      halves[half].push_back(part);
+      sizes[half] += part.last - part.first;
+    }
+    if (halves[1].empty()) {
+      sort_parts(halves[0]);  // it could not be split
+    } else {
+      (*both)([&] { sort_parts(halves[0]); }, [&] { sort_parts(halves[1]); });
+    }
   }
   // Into place through the keys, which are no longer needed: no copy of
   // the items.
@@ -472,20 +538,20 @@ void OrderAndCount(const LineList& list, const ReverseIndex* index, const RhymeQ
 // query's order, and keeps the syllable counts it asks for. `starts` as
 // for OrderAndCount.
 void Arrange(const LineList& list, const RhymeQuery& query, RhymeResult& result,
-             std::vector<std::size_t>* starts = nullptr, bool by_syllables = true) {
+             std::vector<std::size_t>* starts = nullptr, bool by_syllables = true, const BothRunner* both = nullptr) {
   // Counted and kept in file order, which reads the lines in turn.
   OrderAndCount(list, nullptr, query, result, starts, by_syllables);
   if (query.order != ResultOrder::kReverse) return;
   const std::size_t shared = FixedBytes(Compile(query));
   if (starts == nullptr) {
-    SortFromEnd(result.lines, list, [&list](LineNumber line) { return list.line(line); }, shared);
+    SortFromEnd(result.lines, list, [&list](LineNumber line) { return list.line(line); }, shared, both);
     return;
   }
   // Each match's place, sorted by its line, which even a sparse list
   // reaches at once through where it starts.
   std::vector<std::uint32_t> order(result.lines.size());
   std::iota(order.begin(), order.end(), std::uint32_t{0});
-  SortFromEnd(order, list, [&](std::uint32_t i) { return list.line(result.lines[i], (*starts)[i]); }, shared);
+  SortFromEnd(order, list, [&](std::uint32_t i) { return list.line(result.lines[i], (*starts)[i]); }, shared, both);
   std::vector<LineNumber> lines(order.size());
   for (std::size_t i = 0; i < order.size(); ++i) lines[i] = result.lines[order[i]];
   result.lines = std::move(lines);
@@ -839,11 +905,11 @@ std::vector<LineNumber> AllLines(std::size_t size) {
 
 }  // namespace
 
-RhymeResult OrderHeld(const LineList& held, const RhymeQuery& query, bool by_syllables) {
+RhymeResult OrderHeld(const LineList& held, const RhymeQuery& query, bool by_syllables, const BothRunner& both) {
   RhymeResult result;
   result.outcome = held.cut_short() ? SearchOutcome::ListCutShort : SearchOutcome::Listed;
   result.lines = AllLines(held.size());
-  Arrange(held, query, result, nullptr, by_syllables);
+  Arrange(held, query, result, nullptr, by_syllables, &both);
   if (!by_syllables) result.by_syllables.clear();
   return result;
 }

@@ -35,6 +35,7 @@
 #define VERSALO_SEARCH_RHYMES_H
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -175,6 +176,10 @@ SearchOutcome FindRhymeLines(const RhymeQuery& query, ResultSink& sink,
 // too long or memory running out ends the list (ListCutShort).
 RhymeResult FindRhymes(const WordListOptions& list_file, const RhymeQuery& query, LineList& held);
 
+// Runs two pieces of work and returns once both are done: on two threads,
+// from a front end that has threads to give; the core starts none.
+using BothRunner = std::function<void(const std::function<void()>&, const std::function<void()>&)>;
+
 // The two searches above of a list read in turn, in their steps, for a
 // front end that reads the list its own way (in parts, say) and joins what
 // each part held:
@@ -183,13 +188,15 @@ RhymeResult FindRhymes(const WordListOptions& list_file, const RhymeQuery& query
 //    held so far stand, as after a read error.
 //  - OrderHeld: FindRhymes' result for `held`, which holds the matches of
 //    `query` in file order; without `by_syllables` the result's
-//    by_syllables stays empty, for a front end that shows no counts.
+//    by_syllables stays empty, for a front end that shows no counts. With
+//    `both`, a long sort is shared between two pieces of work.
 //  - ClosestCandidates: the query whose matches are a word's candidates,
 //    its last kMinEndingLength bytes; RankHeld: FindClosestRhymes' result
 //    for `held`, which holds those in file order.
 // The outcome they give is Listed, or ListCutShort when `held` is.
 SearchOutcome HoldRhymeLines(const RhymeQuery& query, const WordListOptions& list_file, LineList& held);
-RhymeResult OrderHeld(const LineList& held, const RhymeQuery& query, bool by_syllables = true);
+RhymeResult OrderHeld(const LineList& held, const RhymeQuery& query, bool by_syllables = true,
+                      const BothRunner& both = {});
 RhymeQuery ClosestCandidates(const RhymeQuery& word);
 ClosestRhymes RankHeld(const LineList& held, const RhymeQuery& query);
 

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
 #include <sstream>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "search/block_scan.h"
@@ -304,6 +307,60 @@ TEST(RhymesTest, ReverseOrderOfShortLines) {
     SCOPED_TRACE(::testing::PrintToString(c.bytes));
     EXPECT_EQ(Texts(list, FindRhymes(list, nullptr, query).lines), c.found);
     EXPECT_EQ(Texts(list, FindRhymes(list, &index, query).lines), c.found);
+  }
+}
+
+// Many matches held, in reverse order, the sort shared between two threads:
+// the model's order, wherever the first byte that tells the lines apart
+// lies, and however the lines fall into its buckets (more than half of
+// them in the first; all of them the same line).
+TEST(RhymesTest, ReverseOrderSortedOnTwoThreads) {
+  const std::string letters = Cp("абвгдежзийклмнопрстуфхцчшщъьюя");
+  const auto letter = [&letters](std::mt19937& random) { return letters[random() % letters.size()]; };
+  const auto any = [&](std::mt19937& random, std::size_t most) {
+    std::string text(random() % (most + 1), ' ');
+    for (char& c : text) c = letter(random);
+    return text;
+  };
+  struct Case {
+    const char* name;
+    std::function<std::string(std::mt19937&)> line;  // one line, before "та"
+    bool shared;  // the keys differ, so the two threads share the sort
+  };
+  const std::vector<Case> cases = {
+      {"any letters", [&](std::mt19937& random) { return any(random, 20); }, true},
+      {"а or я before та, then any", [&](std::mt19937& random) { return any(random, 15) + (random() % 2 ? Cp("а") : Cp("я")); },
+       true},
+      {"most lines та alone", [&](std::mt19937& random) { return random() % 5 < 3 ? std::string() : any(random, 8); }, true},
+      {"twenty bytes shared, then any",
+       [&](std::mt19937& random) { return any(random, 3) + Cp("недоразгледаната") + Cp("ната"); }, false},
+      {"all the same", [](std::mt19937&) { return Cp("запла"); }, false},
+  };
+  std::mt19937 random(17);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> lines;
+    LineList held;
+    for (int i = 0; i < 20000; ++i) {
+      lines.push_back(c.line(random) + Cp("та"));
+      held.Add(lines.back());
+    }
+    RhymeQuery query = QueryFor(Cp("та"));
+    query.order = ResultOrder::kReverse;
+    bool shared = false;
+    const BothRunner both = [&shared](const std::function<void()>& one, const std::function<void()>& other) {
+      shared = true;
+      std::thread thread;
+      try {
+        thread = std::thread(one);
+      } catch (const std::system_error&) {
+        one();  // no threads here (WebAssembly): in turn
+      }
+      other();
+      if (thread.joinable()) thread.join();
+    };
+    EXPECT_EQ(OrderHeld(held, query, false, both).lines, Model::Find(lines, query));
+    EXPECT_EQ(shared, c.shared);
   }
 }
 
