@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -303,6 +304,37 @@ TEST(HeldSearchTest, ReadInPlaceAgreesWithTheHeldList) {
           << ::testing::PrintToString(bytes) << " ending " << ::testing::PrintToString(query.ending);
     }
   });
+}
+
+// Enough matches for versalo-find to share their sort with a second
+// thread, read whole and in chunks: the lines in the order the list held
+// whole gives.
+TEST(HeldSearchTest, ManyMatchesInReverseOrder) {
+  std::mt19937 random(23);
+  std::string bytes;
+  for (int i = 0; i < 40000; ++i) {
+    for (std::size_t n = random() % 12; n > 0; --n) bytes += static_cast<char>("\xE0\xE5\xE8\xED\xF0\xF2"[random() % 6]);
+    bytes += i % 5 == 0 ? "\xE0\xE1\r\n" : "\xE0\xE1\n";
+  }
+  testing::TempDir dir;
+  const std::string path = dir.Write("rym.txt", bytes);
+  const LineList list(bytes);
+  RhymeQuery query;
+  query.ending = "\xE0\xE1";
+  query.order = ResultOrder::kReverse;
+  for (const std::size_t split_from : {SIZE_MAX, std::size_t{0}}) {
+    FinderOptions options;
+    options.path = path.c_str();
+    options.split_from = split_from;
+    options.chunk_size = 64 * 1024;
+    StringOutput out;
+    ASSERT_EQ(SearchHeld(query, false, out, options).outcome, SearchOutcome::Listed);
+    // Where they first differ, rather than both whole.
+    const std::string expected = Written(list, FindRhymes(list, nullptr, query).lines, false);
+    const auto differ = std::mismatch(out.text.begin(), out.text.end(), expected.begin(), expected.end());
+    EXPECT_TRUE(out.text == expected) << "split_from " << split_from << ": from byte "
+                                      << differ.first - out.text.begin() << " of " << out.text.size();
+  }
 }
 
 // Random lists read where they lie, in blocks of any size, whole or in
