@@ -3,8 +3,10 @@
 //  - the first search: from the start of loading the page to the results of
 //    an ending typed at once, drawn, on a first visit (nothing cached; and
 //    again with the browser's cache off altogether), in rounds (with --before, an older build's site in the same rounds),
-//    and where the worker's time went (its User Timing measures: the core
-//    compiled, the list held, the core's part of the search);
+//    and where the time went: the worker's User Timing measures (the core
+//    compiled, the list held, the core's part of the search), and a
+//    timeline of medians from the page's DOMContentLoaded and first paint,
+//    through the worker's start and the two downloads, to the results drawn;
 //  - the list's index: how long it took to build, and its bytes a line;
 //  - from a key press to the results drawn, for a rare, a middling and a
 //    common ending, in each order and by sound, and for the closest rhymes
@@ -40,15 +42,35 @@ const results = async (page, key) => {
   return { drawnMs: duration, drawnAt: start + duration, coreMs, count }[key];
 };
 
-// The worker's User Timing measures, each as [start, end] on the page's
-// clock (ms since the page began to load); the first of each name.
-async function workerTimes(page) {
+// Where a first visit's time went, each as [start, end] on the page's clock
+// (ms since the page began to load): the worker's User Timing measures (the
+// first of each name), when its clock started ("worker"), DOMContentLoaded,
+// the first paint, and the downloads of the core and the list (from their
+// requests to their last bytes, whether the page or the worker made them).
+const DOWNLOADS = ["versalo.wasm", "rym.fc.gz"];
+const timesHere = (downloads) => {
+  const times = [];
+  for (const { name, startTime, responseEnd } of performance.getEntriesByType("resource")) {
+    const file = new URL(name).pathname.split("/").pop();
+    if (downloads.includes(file)) times.push([file, startTime, responseEnd - startTime]);
+  }
+  for (const { name, startTime, duration } of performance.getEntriesByType("measure")) {
+    times.push([name, startTime, duration]);
+  }
+  return [performance.timeOrigin, times];
+};
+async function visitTimes(page) {
   const pageOrigin = await page.evaluate(() => performance.timeOrigin);
-  const times = {};
-  for (const worker of page.workers()) {
-    const [origin, measures] = await worker.evaluate(() => [performance.timeOrigin,
-      performance.getEntriesByType("measure").map(({ name, startTime, duration }) => [name, startTime, duration])]);
-    for (const [name, start, duration] of measures) {
+  const times = await page.evaluate(() => {
+    const [navigation] = performance.getEntriesByType("navigation");
+    const paint = performance.getEntriesByName("first-contentful-paint")[0]?.startTime;
+    return { DOMContentLoaded: [navigation.domContentLoadedEventEnd, navigation.domContentLoadedEventEnd],
+             "first paint": [paint, paint] };
+  });
+  for (const realm of [page, ...page.workers()]) {
+    const [origin, entries] = await realm.evaluate(timesHere, DOWNLOADS);
+    if (entries.some(([name]) => name.startsWith("versalo-worker:"))) times.worker = [origin - pageOrigin, origin - pageOrigin];
+    for (const [name, start, duration] of entries) {
       times[name] ??= [origin + start - pageOrigin, origin + start + duration - pageOrigin];
     }
   }
@@ -84,7 +106,7 @@ async function firstVisit(browser, url, { slow = false, cacheOff = false, onTab 
     await tab.keyboard.type("ище");
     const more = onTab ? await onTab(tab) : {};
     await drawn(tab, "ище", 0, { timeout: 120000 });
-    return { drawnAt: await results(tab, "drawnAt"), worker: await workerTimes(tab), ...more, tab };
+    return { drawnAt: await results(tab, "drawnAt"), times: await visitTimes(tab), ...more, tab };
   } finally {
     if (!onTab) await context.close();
   }
@@ -100,8 +122,8 @@ async function firstVisits(browser, servers, label, goal, rounds, options) {
   const ms = (values) => (values.length === 0 ? "-" : `${median(values).toFixed(0)}`);
   for (const [k, name] of ["this build", "before"].slice(0, servers.length).entries()) {
     const drawnAt = visits[k].map((visit) => visit.drawnAt);
-    const at = (measure, end = 1) => visits[k].map((visit) => visit.worker[measure]?.[end]).filter((t) => t !== undefined);
-    const took = (measure) => visits[k].map((visit) => visit.worker[measure])
+    const at = (measure, end = 1) => visits[k].map((visit) => visit.times[measure]?.[end]).filter((t) => t !== undefined);
+    const took = (measure) => visits[k].map((visit) => visit.times[measure])
       .filter((t) => t !== undefined).map(([start, end]) => end - start);
     console.log("first search, %s, %s: results of ище drawn %s ms after the page began to load " +
                 "(median of %d; %s to %s), goal at most %d ms; the worker: core compiled by %s ms, " +
@@ -109,6 +131,12 @@ async function firstVisits(browser, servers, label, goal, rounds, options) {
                 label, name, ms(drawnAt), rounds, Math.min(...drawnAt).toFixed(0), Math.max(...drawnAt).toFixed(0), goal,
                 ms(at("versalo-worker:core")), ms(at("versalo-worker:list")), ms(took("versalo-worker:list-hold")),
                 ms(took("versalo-worker:search")));
+    console.log("  its timeline (medians, ms): DOMContentLoaded %s, first paint %s, worker started %s, core " +
+                "downloaded %s to %s, list %s to %s, core compiled %s, list held %s, search %s to %s, drawn %s",
+                ms(at("DOMContentLoaded")), ms(at("first paint")), ms(at("worker")), ms(at("versalo.wasm", 0)),
+                ms(at("versalo.wasm")), ms(at("rym.fc.gz", 0)), ms(at("rym.fc.gz")), ms(at("versalo-worker:core")),
+                ms(at("versalo-worker:list")), ms(at("versalo-worker:search", 0)), ms(at("versalo-worker:search")),
+                ms(drawnAt));
   }
 }
 

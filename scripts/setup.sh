@@ -11,9 +11,9 @@ native=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest t
 # Sans Fallback, with almost no Cyrillic, is the tests' font that cannot.
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb imagemagick
          icoutils locales googletest wbulgarian file unzip fonts-liberation fonts-droid-fallback)
-# The web page: the core as WebAssembly, zopfli for the list's gzip, and
-# the browsers its tests drive.
-web=(emscripten zopfli chromium firefox-esr nodejs wbulgarian)
+# The web page: the core as WebAssembly, zopfli for the list's gzip,
+# esbuild to minify its scripts, and the browsers its tests drive.
+web=(emscripten zopfli esbuild chromium firefox-esr nodejs wbulgarian)
 # What bench/run compares versalo-find with, and measures it by.
 bench=(grep ripgrep ugrep time)
 

@@ -209,6 +209,38 @@ EMSCRIPTEN_KEEPALIVE int versalo_list_ready(int utf8_list) {
   }
 }
 
+// Finds the lines of a small list of its own and scans it, for their code
+// alone: the held list and results stay as they were. A browser may give a
+// WebAssembly function its optimized code only once it has run a while, and
+// then to its later calls alone (V8 does), so the first list's lines and its
+// first scan, each found in one long call, would run in the first, slower
+// code; run while the list's download leaves the worker idle, this lets
+// them run in the optimized code.
+EMSCRIPTEN_KEEPALIVE void versalo_warm_up() {
+  constexpr std::size_t kBytes = 256 << 10;
+  // A few words of the Bulgarian list (Windows-1251), over and over: кота,
+  // работа, парата, гробище.
+  constexpr std::string_view kWords =
+      "\xEA\xEE\xF2\xE0\n\xF0\xE0\xE1\xEE\xF2\xE0\n\xEF\xE0\xF0\xE0\xF2\xE0\n"
+      "\xE3\xF0\xEE\xE1\xE8\xF9\xE5\n";
+  try {
+    for (int run = 0; run < 2; ++run) {
+      std::string words;
+      words.reserve(kBytes + kWords.size());
+      while (words.size() < kBytes) words += kWords;
+      const versalo::LineList list(std::move(words));
+      versalo::RhymeQuery query;
+      query.ending = "\xF9\xE5";  // ще
+      query.patterns = true;
+      versalo::RhymeScan scan(list, std::move(query));
+      while (!scan.Step(kBytes)) {
+      }
+      scan.Finish();
+    }
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 // Builds the index when the list is small enough for it; 1 when there is
 // one. Searches before it scan.
 EMSCRIPTEN_KEEPALIVE int versalo_build_index() {

@@ -143,6 +143,9 @@ function unpacking(download) {
 async function bulgarianListInto(module, id) {
   const list = shippedList ?? unpacking(fetch(new URL("rym.fc.gz", import.meta.url)));
   shippedList = null;
+  // With more than half the download to come (a slow network), the core's
+  // code for finding the list's lines and scanning it is readied meanwhile.
+  if (list.total > 0 && list.done < list.total / 2) module._versalo_warm_up();
   let told = -1;
   const tell = () => {
     if (list.total > 0 && list.done !== told) progress(id, list.done, list.total);

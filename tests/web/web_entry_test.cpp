@@ -19,6 +19,7 @@ int versalo_front_feed(std::size_t size);
 int versalo_front_end();
 char* versalo_list_buffer(std::size_t size);
 int versalo_list_ready(int utf8_list);
+void versalo_warm_up();
 std::size_t versalo_list_lines();
 int versalo_build_index();
 int versalo_search(const char* ending, int patterns, int sound, int order, const char* syllables);
@@ -129,6 +130,19 @@ TEST(WebEntry, TakesTheSitesList) {
     ASSERT_EQ(status, kListed);
     EXPECT_TRUE(versalo_rows(0, versalo_result_count()) == model) << ending;
   }
+}
+
+// Readying the core's code on a list of its own leaves the list held and
+// the results listed as they were.
+TEST(WebEntry, WarmingUpLeavesTheListAndItsResults) {
+  HoldList(kList);
+  const auto [status, rows] = Search("та", 0, "");
+  ASSERT_EQ(status, kListed);
+  versalo_warm_up();
+  EXPECT_EQ(versalo_list_lines(), 5u);
+  EXPECT_EQ(versalo_result_count(), 5u);
+  EXPECT_EQ(versalo_rows(0, 100), rows);
+  EXPECT_EQ(Search("ата", 0, "").second, "парата\nтата\n");
 }
 
 // Bytes that are no front-coded list, or stop part way, are refused, and
