@@ -341,6 +341,31 @@ std::size_t LineStartBefore(const char* block, std::size_t from, std::size_t at)
   return from;
 }
 
+std::size_t FindLineFeeds(const char* block, std::size_t& from, std::size_t end, std::size_t* at,
+                          std::size_t most) {
+  std::size_t count = 0;
+#ifdef VERSALO_SSE2
+  if (Path() != ScanPath::kPlain) {
+    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
+    for (; from + 16 <= end; from += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + from));
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
+      if (static_cast<std::size_t>(std::popcount(mask)) > most - count) {
+        // Not all of them fit: the rest of the step is looked at again.
+        for (; count < most; mask &= mask - 1) at[count++] = from + static_cast<std::size_t>(std::countr_zero(mask));
+        from = at[count - 1] + 1;
+        return count;
+      }
+      for (; mask != 0; mask &= mask - 1) at[count++] = from + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+  }
+#endif
+  for (; from < end && count < most; ++from) {
+    if (IsByte(block[from], kLf)) at[count++] = from;
+  }
+  return count;
+}
+
 std::optional<LineEndTail> TailOf(std::string_view ending) {
   constexpr char kNeverInText[] = {static_cast<char>(kLf), static_cast<char>(kNul),
                                    static_cast<char>(kSub)};

@@ -30,6 +30,12 @@ std::size_t FindNulOrSub(const char* block, std::size_t from, std::size_t end);
 // LF in [from, at) of `block`, or `from` when there is none there.
 std::size_t LineStartBefore(const char* block, std::size_t from, std::size_t at);
 
+// Writes where the LFs in [from, end) of `block` lie, in order, to `at`, at
+// most `most` of them, and returns how many; `from` moves past the last one
+// written, or to `end` when there were no more.
+std::size_t FindLineFeeds(const char* block, std::size_t& from, std::size_t end, std::size_t* at,
+                          std::size_t most);
+
 // What a pass looks for before a line end: the last two bytes of an ending,
 // and the one before them when the ending has three or more. None of them
 // is LF, NUL or SUB. With a `gap`, they stand that many bytes before the

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "search/block_scan.h"
 #include "search/bytes.h"
 #include "search/word_list_reader.h"
 
@@ -86,6 +87,31 @@ LineList::LineList(std::string bytes, std::size_t dense_up_to) : text_(std::move
   const std::size_t most = static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n')) + 1;
   stride_ = most > dense_up_to ? kSparseStride : 1;
   starts_.reserve(most / stride_ + 2);
+  // A text without CR, NUL or SUB is its lines as it stands: each LF ends
+  // one, and the bytes after the last LF, if any, are one more.
+  if (std::memchr(text_.data(), kCr, text_.size()) == nullptr &&
+      FindNulOrSub(text_.data(), 0, text_.size()) == text_.size()) {
+    std::size_t start = 0;  // of the next line
+    const auto add = [&](std::size_t end) {
+      if (lines_ == std::numeric_limits<LineNumber>::max()) {
+        cut_short_ = true;
+        return false;
+      }
+      if (lines_ % stride_ == 0) starts_.push_back(start);
+      ++lines_;
+      start = end + 1;
+      return true;
+    };
+    std::size_t lfs[256];
+    bool whole = true;
+    for (std::size_t from = 0, found; whole && (found = FindLineFeeds(text_.data(), from, text_.size(), lfs, 256)) > 0;) {
+      for (std::size_t i = 0; i < found && whole; ++i) whole = add(lfs[i]);
+    }
+    if (whole && start < text_.size()) add(text_.size());
+    if (stride_ == 1) starts_.push_back(start);
+    text_.resize(std::min(start, text_.size()));
+    return;
+  }
   WholeBytes whole(text_);
   WordListOptions options;
   options.block_size = text_.empty() ? 1 : text_.size();

@@ -132,34 +132,45 @@ TEST(SyllableCounts, ReadCountsAndRangesAndNothingElse) {
   }
 }
 
+// Lists with every line rule at work, and lists of LF breaks alone (taken
+// as they stand, their LFs found 16 bytes at a time and in batches: many
+// lines, LFs together and apart), in each pass.
 TEST(LineListTest, HoldsTheReadersLines) {
   const std::vector<std::string> cases = {
       "", "\n", "a", "a\n", "a\r\nb\r", "a\r\r\nb", "\r", "a\0b\nc", "a\nb\x1A" "c\nd",
-      "\x1A", "ab\n\ncd\n", "x\0\r\ny\0",
+      "\x1A", "ab\n\ncd\n", "x\0\r\ny\0", "\n\n\n", std::string(17, '\n') + "a", std::string(600, '\n'),
   };
   std::mt19937 random(7);
   std::vector<std::string> all(cases);
   for (int i = 0; i < 300; ++i) all.push_back(testing::RandomBytes(random, random() % 200));
-  for (const std::string& bytes : all) {
-    const std::vector<std::string> expected = testing::ModelLines(bytes);
-    // Dense, sparse (one offset every few lines) from the first line on,
-    // and kept a line at a time.
-    LineList added;
-    for (const std::string& line : expected) added.Add(line);
-    for (const std::size_t dense_up_to : {SIZE_MAX, std::size_t{0}, std::size_t{1}}) {
-      const LineList read(dense_up_to == 1 ? std::string() : bytes, dense_up_to);
-      const LineList& list = dense_up_to == 1 ? added : read;
-      ASSERT_EQ(list.size(), expected.size()) << ::testing::PrintToString(bytes);
-      std::size_t at = 0;
-      for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(list.line(i), expected[i]);
-        EXPECT_EQ(list.LineFrom(at), expected[i]);
-        EXPECT_EQ(list.NumberAt(at), i);
-        EXPECT_EQ(list.NumberAt(at, i / 2), i);
-        at += expected[i].size() + 1;
+  for (int i = 0; i < 100; ++i) {
+    std::string bytes = testing::RandomBytes(random, random() % 3000);
+    std::erase_if(bytes, [](char c) { return c == '\r' || c == '\0' || c == '\x1A'; });
+    all.push_back(bytes);
+  }
+  testing::ForEachScanPath([&](ScanPath path) {
+    SCOPED_TRACE(ScanPathName(path));
+    for (const std::string& bytes : all) {
+      const std::vector<std::string> expected = testing::ModelLines(bytes);
+      // Dense, sparse (one offset every few lines) from the first line on,
+      // and kept a line at a time.
+      LineList added;
+      for (const std::string& line : expected) added.Add(line);
+      for (const std::size_t dense_up_to : {SIZE_MAX, std::size_t{0}, std::size_t{1}}) {
+        const LineList read(dense_up_to == 1 ? std::string() : bytes, dense_up_to);
+        const LineList& list = dense_up_to == 1 ? added : read;
+        ASSERT_EQ(list.size(), expected.size()) << ::testing::PrintToString(bytes);
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+          EXPECT_EQ(list.line(i), expected[i]);
+          EXPECT_EQ(list.LineFrom(at), expected[i]);
+          EXPECT_EQ(list.NumberAt(at), i);
+          EXPECT_EQ(list.NumberAt(at, i / 2), i);
+          at += expected[i].size() + 1;
+        }
       }
     }
-  }
+  });
 }
 
 TEST(RhymesTest, SyllablesAreVowelLetters) {
