@@ -340,8 +340,7 @@ void SortFromEnd(std::vector<Item>& items, const LineList& list, Text text, std:
     }
   };
   const Part whole{0, keyed.size(), kTop};
-  constexpr std::size_t kTwoThreadsFrom = 1 << 14;
-  if (both == nullptr || !*both || keyed.size() < kTwoThreadsFrom) {
+  if (both == nullptr || !*both || keyed.size() < kSharedSortFrom) {
     sort_parts({&whole, 1});
   } else {
     // Many items, with two threads to run on: the largest part is put into
