@@ -171,13 +171,20 @@ class IndexWalk {
   std::vector<std::pair<std::size_t, std::size_t>>* runs = nullptr;
 };
 
+// EndKey, a byte at a time.
+std::uint64_t EndKeyByBytes(std::string_view line, std::size_t skip) {
+  std::uint64_t key = 0;
+  for (std::size_t d = skip; d < skip + 8; ++d) key = key << 8 | (d < line.size() ? At(line, line.size() - 1 - d) : 0);
+  return key;
+}
+
 // Eight bytes of a line read from its end into one number, from the byte
 // `skip` places before its end back: a missing byte is 0, which no line's
 // text holds, so a line that is the end of another comes before it.
 // `readable` is where the text that holds the line begins: a line shorter
 // than the key is read with the bytes before it, down to there, and those
-// are masked off.
-std::uint64_t EndKey(std::string_view line, std::size_t skip, const char* readable) {
+// are masked off. Small enough to be inlined where keys are made.
+inline std::uint64_t EndKey(std::string_view line, std::size_t skip, const char* readable) {
   if constexpr (std::endian::native == std::endian::little) {
     // Eight bytes read as one little-endian number put the last of them
     // highest.
@@ -190,9 +197,7 @@ std::uint64_t EndKey(std::string_view line, std::size_t skip, const char* readab
       return in_line == 0 ? 0 : key & ~std::uint64_t{0} << 8 * (8 - in_line);
     }
   }
-  std::uint64_t key = 0;
-  for (std::size_t d = skip; d < skip + 8; ++d) key = key << 8 | (d < line.size() ? At(line, line.size() - 1 - d) : 0);
-  return key;
+  return EndKeyByBytes(line, skip);
 }
 
 // An item to sort with the key it is sorted by: twelve bytes of its line
