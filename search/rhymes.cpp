@@ -214,10 +214,11 @@ struct Keyed {
 };
 constexpr std::size_t kKeyBytes = 12;
 
-bool ByKey(const Keyed& a, const Keyed& b) {
+// A function object rather than a function, so that std::sort inlines it.
+constexpr auto kByKey = [](const Keyed& a, const Keyed& b) {
   if (a.high != b.high) return a.high < b.high;
   return a.low != b.low ? a.low < b.low : a.at < b.at;
-}
+};
 
 bool SameKey(const Keyed& a, const Keyed& b) { return a.high == b.high && a.low == b.low; }
 
@@ -269,7 +270,7 @@ bool Bucket(Keyed* first, Keyed* last, int shift, Keyed* scratch, std::size_t (&
 void SortKeyed(Keyed* first, Keyed* last, int shift, Keyed* scratch) {
   for (;; shift -= 8) {
     if (last - first <= 32 || shift < 0) {
-      std::sort(first, last, ByKey);
+      std::sort(first, last, kByKey);
       return;
     }
     std::size_t ends[256];
