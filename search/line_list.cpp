@@ -87,27 +87,29 @@ LineList::LineList(std::string bytes, std::size_t dense_up_to) : text_(std::move
   const std::size_t most = static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n')) + 1;
   stride_ = most > dense_up_to ? kSparseStride : 1;
   starts_.reserve(most / stride_ + 2);
+  // Counts a line that starts at `start`, and keeps where it starts when
+  // the list keeps an offset for it; false, with the list cut short, when
+  // the list can number no more lines.
+  const auto add_line = [this](std::size_t start) {
+    if (lines_ == std::numeric_limits<LineNumber>::max()) {
+      cut_short_ = true;
+      return false;
+    }
+    if (lines_ % stride_ == 0) starts_.push_back(start);
+    ++lines_;
+    return true;
+  };
   // A text without CR, NUL or SUB is its lines as it stands: each LF ends
   // one, and the bytes after the last LF, if any, are one more.
   if (std::memchr(text_.data(), kCr, text_.size()) == nullptr &&
       FindNulOrSub(text_.data(), 0, text_.size()) == text_.size()) {
     std::size_t start = 0;  // of the next line
-    const auto add = [&](std::size_t end) {
-      if (lines_ == std::numeric_limits<LineNumber>::max()) {
-        cut_short_ = true;
-        return false;
-      }
-      if (lines_ % stride_ == 0) starts_.push_back(start);
-      ++lines_;
-      start = end + 1;
-      return true;
-    };
     std::size_t lfs[256];
     bool whole = true;
     for (std::size_t from = 0, found; whole && (found = FindLineFeeds(text_.data(), from, text_.size(), lfs, 256)) > 0;) {
-      for (std::size_t i = 0; i < found && whole; ++i) whole = add(lfs[i]);
+      for (std::size_t i = 0; i < found && (whole = add_line(start)); ++i) start = lfs[i] + 1;
     }
-    if (whole && start < text_.size()) add(text_.size());
+    if (whole && start < text_.size() && add_line(start)) start = text_.size() + 1;
     if (stride_ == 1) starts_.push_back(start);
     text_.resize(std::min(start, text_.size()));
     return;
@@ -123,13 +125,7 @@ LineList::LineList(std::string bytes, std::size_t dense_up_to) : text_(std::move
   // nothing the reader has yet to read is written over. A last line without
   // a break gets none: the offsets alone tell where it ends.
   std::size_t at = 0;
-  for (LineRead read = reader.Next(); !read.end; read = reader.Next()) {
-    if (lines_ == std::numeric_limits<LineNumber>::max()) {
-      cut_short_ = true;
-      break;
-    }
-    if (lines_ % stride_ == 0) starts_.push_back(at);
-    ++lines_;
+  for (LineRead read = reader.Next(); !read.end && add_line(at); read = reader.Next()) {
     std::memmove(text_.data() + at, read.line.data(), read.line.size());
     at += read.line.size();
     if (at < text_.size()) text_[at] = static_cast<char>(kLf);
