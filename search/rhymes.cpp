@@ -284,9 +284,9 @@ void SortKeyed(Keyed* first, Keyed* last, int shift, Keyed* scratch) {
 
 // Puts `items` in reverse-dictionary order of their lines, text(item), each
 // a line of `list`, keeping the order they came in among equal lines; all
-// of the lines end with the same `shared` bytes. Each is sorted by the twelve bytes before
-// those; the items whose keys are equal, and whose lines are longer than
-// the key, by the next twelve, and so on.
+// of the lines end with the same `shared` bytes. Each is sorted by the
+// twelve bytes before those; the items whose keys are equal, and whose
+// lines are longer than the key, by the next twelve, and so on.
 template <typename Item, typename Text>
 void SortFromEnd(std::vector<Item>& items, const LineList& list, Text text, std::size_t shared = 0,
                  const BothRunner* both = nullptr) {
